@@ -6,7 +6,13 @@
 
 namespace tandrel::py {
 
-void declare_state_vec(nanobind::module_& m);
+void declare_gate(nanobind::module_& m);  // gate.cc
+void define_gate();
+
+void declare_instr(nanobind::module_& m);  // instr.cc
+void define_instr();
+
+void declare_state_vec(nanobind::module_& m);  // state_vec.cc
 void define_state_vec();
 
 }  // namespace tandrel::py

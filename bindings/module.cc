@@ -20,6 +20,8 @@ struct ClassSlot {
 //  1 Argument, 2 Instruction, 3 Gate, 4 Instr, 5 StateVec, 6 ECC, 7 ECCs, 8 RawECCs, 9 Evaluator, 10 Circ,
 //  11 IdentityCirc, 12 IdentityProver, 13 Proof.
 const ClassSlot CLASS_SLOTS[] = {
+    {"Gate", declare_gate, define_gate},
+    {"Instr", declare_instr, define_instr},
     {"StateVec", declare_state_vec, define_state_vec},
 };
 

@@ -10,6 +10,7 @@
 #include "core/qreal.h"
 #include "core/siphash.h"
 #include "state/state_vec.h"
+#include "probe/probe.h"
 
 namespace nb = nanobind;
 using namespace tandrel;
@@ -30,6 +31,9 @@ volatile uint64_t sink;
 
 NB_MODULE(_probe, m) {
     m.doc() = "Core internals for tests and benchmarks.";
+    tandrel::probe::probe_permutation(m);
+    tandrel::probe::probe_alias_list(m);
+    tandrel::probe::probe_circuit(m);
 
     m.def("qreal_percision_repr", [](double x) { return Qreal(x).percision_repr(); });
     m.def("qreal_eq", [](double a, double b) { return Qreal(a) == Qreal(b); });

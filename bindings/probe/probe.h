@@ -1,0 +1,12 @@
+// The probe module's parts: each subsystem exposes its internals to the tests in a file of its own.
+#pragma once
+
+#include <nanobind/nanobind.h>
+
+namespace tandrel::probe {
+
+void probe_permutation(nanobind::module_& m);  // permutation.cc
+void probe_alias_list(nanobind::module_& m);   // alias_list.cc
+void probe_circuit(nanobind::module_& m);      // circuit.cc: gates, parameters, instructions
+
+}  // namespace tandrel::probe
