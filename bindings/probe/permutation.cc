@@ -1,13 +1,17 @@
 // Probes of the qubit permutations; every permutation argument goes through the Python conversion.
 #include <nanobind/stl/pair.h>
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/tuple.h>
 #include <nanobind/stl/vector.h>
 
 #include <compare>
+#include <cstdint>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "conventions.h"
+#include "core/parallel.h"
 #include "core/permutation.h"
 #include "core/siphash.h"
 #include "permut32_caster.h"
@@ -75,6 +79,18 @@ void probe_permutation(nb::module_& m) {
     m.def("perm_all", [](Usize n) {
         std::span<const Permut32> row = Permut32::all(n);
         return std::vector<Permut32>(row.begin(), row.end());
+    });
+    // Reads rows on every worker of the pool at once; as the first use in a fresh process this races the
+    // one-time construction of the table. Task i reads row i % 9 and reports (row, size, address of the row's
+    // storage, sum of its words).
+    m.def("perm_all_rows_in_parallel", [](Usize tasks) {
+        return parallel_map(tasks, [](size_t i) {
+            const size_t n = i % (Permut32::MAX_LEN + 1);
+            std::span<const Permut32> row = Permut32::all(n);
+            uint64_t sum = 0;
+            for (Permut32 p : row) sum += p.raw;
+            return std::make_tuple(n, row.size(), reinterpret_cast<uintptr_t>(row.data()), sum);
+        });
     });
     m.def("perm_cmp", [](Permut32 a, Permut32 b) {
         auto c = a <=> b;

@@ -118,6 +118,7 @@ struct Permut32 {
     uint8_t len() const { return uint8_t((raw >> LEN_SHIFT) & LEN_MASK); }
     /// Entry i, also at and beyond the length (where it reads 0); i of 8 or more fails "assertion failed: idx < 8".
     uint8_t at(size_t i) const;
+    /// Same as `at`.
     uint8_t operator[](size_t i) const { return at(i); }
     /// Writes entry i, leaving the length and the other entries as they are; only for building a value.
     /// i of 8 or more fails as `at`.
@@ -125,6 +126,7 @@ struct Permut32 {
 
     /// The entries below the length.
     Permut32Iter iter() const;
+    /// The entries below the length as a range.
     Permut32Iter begin() const;
     Permut32Iter end() const;
 
