@@ -1,9 +1,17 @@
 // Probe functions of the circuit model: parameter expressions, the gate registry and compact instructions.
+#include <nanobind/stl/complex.h>
 #include <nanobind/stl/map.h>
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
 
+#include <bit>
+#include <complex>
+
+#include "circuit/gate.h"
 #include "circuit/param_expr.h"
+#include "conventions.h"
+#include "core/parallel.h"
 #include "probe/probe.h"
 
 namespace nb = nanobind;
@@ -44,8 +52,79 @@ void probe_param_expr(nb::module_& m) {
     m.def("param_max_depth", [] { return ExprParser::MAX_DEPTH; });
 }
 
+using Rows = std::vector<std::vector<std::complex<double>>>;
+
+/// A matrix from its rows; every row must have the length of the first.
+DenseMatrix from_rows(const Rows& rows) {
+    const size_t ncols = rows.empty() ? 0 : rows[0].size();
+    DenseMatrix m = DenseMatrix::zeros(rows.size(), ncols);
+    for (size_t r = 0; r < rows.size(); ++r) {
+        check_eq(rows[r].size(), ncols, "rows have equal lengths");
+        for (size_t c = 0; c < ncols; ++c) m(r, c) = Qcomplex{rows[r][c].real(), rows[r][c].imag()};
+    }
+    return m;
+}
+
+Rows to_rows(const DenseMatrix& m) {
+    Rows rows(m.nrows, std::vector<std::complex<double>>(m.ncols));
+    for (size_t r = 0; r < m.nrows; ++r)
+        for (size_t c = 0; c < m.ncols; ++c) rows[r][c] = {m(r, c).re.v, m(r, c).im.v};
+    return rows;
+}
+
+Gate16 gate(uint16_t handle) {
+    check_index(handle, Gate16::count());
+    return Gate16{handle};
+}
+
+void probe_gate(nb::module_& m) {
+    m.def("gate_count", [] { return Gate16::count(); });
+    m.def("gate_handle", [](const py::Obj<Gate16>& g) { return g.value.raw; });
+    m.def("gate_new", [](const std::string& name, const std::vector<std::string>& params, const Rows& rows) {
+        return Gate16::make(name, params, from_rows(rows)).raw;
+    });
+    m.def("gate_from_name", [](const std::string& name) -> std::optional<uint16_t> {
+        if (auto g = Gate16::from_name(name)) return g->raw;
+        return std::nullopt;
+    });
+    m.def("gate_str", [](uint16_t h) { return gate(h).str(); });
+    m.def("gate_debug", [](uint16_t h) { return gate(h).debug(); });
+    m.def("gate_nqargs", [](uint16_t h) { return gate(h).nqargs(); });
+    m.def("gate_rows", [](uint16_t h) { return gate(h).matrix([](const DenseMatrix& mat) { return to_rows(mat); }); });
+    m.def("gate_adjoint", [](uint16_t h) { return gate(h).adjoint().raw; });
+    m.def("gate_adjoint_link", [](uint16_t h) -> std::optional<uint16_t> {
+        if (auto a = gate(h).data().adjoint.load()) return a->raw;
+        return std::nullopt;
+    });
+    m.def("gate_hash", [](const Rows& rows) { return gate_hash(from_rows(rows)); });
+    m.def("named_gates", [] {
+        nb::dict out;
+        const NamedGate* all[] = {&H, &X, &Z, &S, &SDG, &T, &TDG, &CX, &SWAP};
+        for (const NamedGate* g : all) out[g->name()] = g->get().raw;
+        return out;
+    });
+    // Registers the same matrix from `tasks` pool tasks at once; each task also reads the registry while others
+    // append to it, and the task's handle is returned in task order.
+    m.def("gate_register_concurrently", [](size_t tasks, const std::string& name, const Rows& rows) {
+        const DenseMatrix matrix = from_rows(rows);
+        return parallel_map(tasks, [&](size_t i) {
+            const Gate16 g = Gate16::make(name + "#" + std::to_string(i), {}, matrix);
+            check_eq(g.nqargs(), unsigned(std::countr_zero(matrix.nrows)), "nqargs of the registered gate");
+            return g.raw;
+        });
+    });
+    // Asks for the adjoint of one gate from `tasks` pool tasks at once.
+    m.def("gate_adjoint_concurrently", [](uint16_t h, size_t tasks) {
+        const Gate16 g = gate(h);
+        return parallel_map(tasks, [&](size_t) { return g.adjoint().raw; });
+    });
+}
+
 }  // namespace
 
-void probe_circuit(nb::module_& m) { probe_param_expr(m); }
+void probe_circuit(nb::module_& m) {
+    probe_param_expr(m);
+    probe_gate(m);
+}
 
 }  // namespace tandrel::probe
