@@ -5,10 +5,12 @@
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
 
+#include <algorithm>
 #include <bit>
 #include <complex>
 
 #include "circuit/gate.h"
+#include "circuit/instr.h"
 #include "circuit/param_expr.h"
 #include "conventions.h"
 #include "core/parallel.h"
@@ -120,11 +122,55 @@ void probe_gate(nb::module_& m) {
     });
 }
 
+using PyInstr = py::Obj<Instr32>;
+
+/// The instruction of an `Instr` object (its gate handle refers to the module's registry, so only built-in gates
+/// mean the same here).
+Instr32 instr(const PyInstr& i) { return i.value; }
+
+void probe_instr(nb::module_& m) {
+    m.def("qargs_from_iter", [](const std::vector<uint8_t>& values) {
+        const QArgs16 q = QArgs16::from_iter(values);
+        return nb::make_tuple(nb::bytes(q.raw.data(), 2), q.len());
+    });
+    // The qargs built from the raw byte pair, without any check.
+    m.def("qargs_contains", [](uint8_t a, uint8_t b, uint8_t q) { return QArgs16{{a, b}}.contains(q); });
+    m.def("qargs_get", [](uint8_t a, uint8_t b, size_t i) { return QArgs16{{a, b}}[i]; });
+    m.def("qargs_len", [](uint8_t a, uint8_t b) { return QArgs16{{a, b}}.len(); });
+    m.def("qargs_cmp", [](uint8_t a0, uint8_t a1, uint8_t b0, uint8_t b1) {
+        const auto c = QArgs16{{a0, a1}} <=> QArgs16{{b0, b1}};
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    });
+    m.def("instr_layout", [](const PyInstr& i) {
+        const Instr32 v = instr(i);
+        return nb::bytes(reinterpret_cast<const char*>(&v), sizeof v);
+    });
+    m.def("instr_cmp", [](const PyInstr& a, const PyInstr& b) {
+        const auto c = instr(a) <=> instr(b);
+        return c < 0 ? -1 : c > 0 ? 1 : 0;
+    });
+    m.def("instr_eq", [](const PyInstr& a, const PyInstr& b) { return instr(a) == instr(b); });
+    m.def("instr_sorted", [](const std::vector<const PyInstr*>& items) {
+        std::vector<Instr32> v;
+        for (const PyInstr* i : items) v.push_back(instr(*i));
+        std::sort(v.begin(), v.end());
+        std::vector<PyInstr> out;
+        for (Instr32 i : v) out.emplace_back(i);
+        return out;
+    });
+    m.def("instr_hash", [](const PyInstr& i) { return instr(i).hash_value(); });
+    // Builds an instruction of a built-in gate from raw handle and qubits, as the core does.
+    m.def("instr_make", [](uint16_t handle, const std::vector<uint8_t>& qargs) {
+        return PyInstr(Instr32::make(gate(handle), qargs));
+    });
+}
+
 }  // namespace
 
 void probe_circuit(nb::module_& m) {
     probe_param_expr(m);
     probe_gate(m);
+    probe_instr(m);
 }
 
 }  // namespace tandrel::probe
