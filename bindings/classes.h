@@ -15,4 +15,7 @@ void define_instr();
 void declare_state_vec(nanobind::module_& m);  // state_vec.cc
 void define_state_vec();
 
+void declare_evaluator(nanobind::module_& m);  // evaluator.cc
+void define_evaluator();
+
 }  // namespace tandrel::py

@@ -23,6 +23,7 @@ const ClassSlot CLASS_SLOTS[] = {
     {"Gate", declare_gate, define_gate},
     {"Instr", declare_instr, define_instr},
     {"StateVec", declare_state_vec, define_state_vec},
+    {"Evaluator", declare_evaluator, define_evaluator},
 };
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Python class StateVec: complex state vectors of randomized circuit evaluation.
 #include "state/state_vec.h"
 
+#include "circuit/instr.h"
+#include "search/evaluator.h"
+
 #include <nanobind/stl/complex.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
@@ -77,6 +80,15 @@ void define_state_vec() {
     def_no_delitem<StateVec>(c);
     c.def("clone", [](const PyStateVec& s) { return PyStateVec(*Read(s)); }, "Returns a deep copy.");
     c.def("check", [](const PyStateVec& s) { return Read(s)->check(); }, "Checks unit-norm invariant.");
+    c.def(
+        "__imul__",
+        [](nb::handle self, const Obj<Instr32>& other) {
+            Instr32 instr = *Read(other);
+            Write w(nb::cast<PyStateVec&>(self));
+            apply_instrs(*w, {&instr, 1});
+            return nb::borrow(self);
+        },
+        nb::arg("other"), nb::is_operator(), "In-place application of one instruction.");
     def_equality<StateVec>(c);
     def_str<StateVec>(c);
     finish_class(c, {.equality = true});

@@ -34,6 +34,7 @@ NB_MODULE(_probe, m) {
     tandrel::probe::probe_permutation(m);
     tandrel::probe::probe_alias_list(m);
     tandrel::probe::probe_circuit(m);
+    tandrel::probe::probe_state(m);
 
     m.def("qreal_percision_repr", [](double x) { return Qreal(x).percision_repr(); });
     m.def("qreal_eq", [](double a, double b) { return Qreal(a) == Qreal(b); });

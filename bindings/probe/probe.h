@@ -8,5 +8,6 @@ namespace tandrel::probe {
 void probe_permutation(nanobind::module_& m);  // permutation.cc
 void probe_alias_list(nanobind::module_& m);   // alias_list.cc
 void probe_circuit(nanobind::module_& m);      // circuit.cc: gates, parameters, instructions
+void probe_state(nanobind::module_& m);        // state.cc: kernels, order information, evaluation
 
 }  // namespace tandrel::probe
