@@ -15,7 +15,16 @@ void define_instr();
 void declare_state_vec(nanobind::module_& m);  // state_vec.cc
 void define_state_vec();
 
+void declare_raw_eccs(nanobind::module_& m);  // raw_eccs.cc
+void define_raw_eccs();
+
 void declare_evaluator(nanobind::module_& m);  // evaluator.cc
 void define_evaluator();
+
+void declare_circ(nanobind::module_& m);  // circ.cc
+void define_circ();
+
+void declare_identity_circ(nanobind::module_& m);  // identity_circ.cc
+void define_identity_circ();
 
 }  // namespace tandrel::py

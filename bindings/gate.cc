@@ -20,6 +20,7 @@ using PyGate = Obj<Gate16>;
 nb::class_<PyGate>* cls = nullptr;
 
 using ComplexArray = nb::ndarray<const std::complex<double>, nb::ndim<2>, nb::device::cpu>;
+using MatrixArray = nb::ndarray<nb::numpy, std::complex<double>, nb::ndim<2>, nb::f_contig>;
 
 constexpr const char* MATRIX_TYPE_ERROR = "Gate(): argument 'matrix' must be a two-dimensional complex128 array";
 
@@ -49,14 +50,14 @@ DenseMatrix matrix_argument(nb::handle obj) {
 }
 
 /// A new F-contiguous complex128 array of the matrix: element [r][c] is row r, column c.
-nb::object matrix_array(const DenseMatrix& m) {
+MatrixArray matrix_array(const DenseMatrix& m) {
     auto data = std::make_unique<std::complex<double>[]>(m.entries.size());
     for (size_t i = 0; i < m.entries.size(); ++i) data[i] = {m.entries[i].re.v, m.entries[i].im.v};
     std::complex<double>* raw = data.get();
     nb::capsule owner(data.release(), [](void* p) noexcept { delete[] static_cast<std::complex<double>*>(p); });
     const size_t shape[2] = {m.nrows, m.ncols};
     const int64_t strides[2] = {1, static_cast<int64_t>(m.nrows)};
-    return nb::ndarray<nb::numpy, std::complex<double>, nb::ndim<2>>(raw, 2, shape, owner, strides).cast();
+    return MatrixArray(raw, 2, shape, owner, strides);
 }
 
 std::vector<double> params_f(Gate16 g) {
@@ -98,9 +99,10 @@ void define_gate() {
         "Numeric parameters evaluated with support for `pi` expressions.");
     c.def_prop_ro(
         "matrix", [](const PyGate& g) { return Read(g)->matrix([](const DenseMatrix& m) { return matrix_array(m); }); },
-        "Dense unitary matrix.");
+        nb::rv_policy::automatic, "Dense unitary matrix.");
     c.def_prop_ro(
-        "nqargs", [](const PyGate& g) { return Read(g)->nqargs(); }, "Number of qubit arguments required by this gate.");
+        "nqargs", [](const PyGate& g) { return Read(g)->nqargs(); },
+        "Number of qubit arguments required by this gate.");
     c.def_static(
         "from_name",
         [](const std::string& name) -> std::optional<PyGate> {

@@ -80,7 +80,9 @@ void define_instr() {
     c.def(
         "permut", [](const PyInstr& i, Permut32 perm) { return PyInstr(Read(i)->permut(perm)); }, nb::arg("perm"),
         "Alias of `apply_permutation`.");
-    c.def("arg_mask", [](const PyInstr& i) { return Read(i)->arg_mask(); }, "Bitmask of qubits touched by this instruction.");
+    c.def(
+        "arg_mask", [](const PyInstr& i) { return Read(i)->arg_mask(); },
+        "Bitmask of qubits touched by this instruction.");
     c.def(
         "pass_mask", [](const PyInstr& i, U8 mask) { return Read(i)->pass_mask(mask); }, nb::arg("mask"),
         "Updates a frontier mask for left-to-right scheduling checks.");

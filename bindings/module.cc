@@ -23,7 +23,10 @@ const ClassSlot CLASS_SLOTS[] = {
     {"Gate", declare_gate, define_gate},
     {"Instr", declare_instr, define_instr},
     {"StateVec", declare_state_vec, define_state_vec},
+    {"RawECCs", declare_raw_eccs, define_raw_eccs},
     {"Evaluator", declare_evaluator, define_evaluator},
+    {"Circ", declare_circ, define_circ},
+    {"IdentityCirc", declare_identity_circ, define_identity_circ},
 };
 
 }  // namespace

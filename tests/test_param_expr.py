@@ -133,8 +133,8 @@ def test_unknown_operator(op):
 
 @pytest.mark.parametrize(
     "op, a, b, expected",
-    [("+", 1.5, 2.0, 3.5), ("-", 1.0, 3.0, -2.0), ("*", 3.0, -2.0, -6.0), ("/", 1.0, 4.0, 0.25), ("^", 2.0, 10.0, 1024.0),
-     ("sqrt", 9.0, 123.0, 3.0), ("ln", 1.0, 5.0, 0.0)],
+    [("+", 1.5, 2.0, 3.5), ("-", 1.0, 3.0, -2.0), ("*", 3.0, -2.0, -6.0), ("/", 1.0, 4.0, 0.25),
+     ("^", 2.0, 10.0, 1024.0), ("sqrt", 9.0, 123.0, 3.0), ("ln", 1.0, 5.0, 0.0)],
 )
 def test_caculate_table(op, a, b, expected):
     assert probe.param_caculate(op, a, b) == expected
@@ -222,7 +222,9 @@ def test_deep_nesting_is_refused_not_a_crash():
 
 # Numbers written as "12." or "1.5" read the same in Python and in the grammar; without "^" the two grammars share
 # precedence and left associativity of + - * / and unary minus, so Python's own evaluation is the oracle.
-numbers = st.builds(lambda i, f: f"{i}.{f}" if f else f"{i}.", st.integers(0, 10**6), st.sampled_from(["", "5", "25", "125"]))
+numbers = st.builds(
+    lambda i, f: f"{i}.{f}" if f else f"{i}.", st.integers(0, 10**6), st.sampled_from(["", "5", "25", "125"])
+)
 operators = st.sampled_from(["+", "-", "*", "/"])
 
 

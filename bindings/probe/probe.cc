@@ -35,6 +35,8 @@ NB_MODULE(_probe, m) {
     tandrel::probe::probe_alias_list(m);
     tandrel::probe::probe_circuit(m);
     tandrel::probe::probe_state(m);
+    tandrel::probe::probe_search(m);
+    tandrel::probe::probe_identity(m);
 
     m.def("qreal_percision_repr", [](double x) { return Qreal(x).percision_repr(); });
     m.def("qreal_eq", [](double a, double b) { return Qreal(a) == Qreal(b); });

@@ -1,0 +1,7 @@
+#include "probe/probe.h"
+
+namespace tandrel::probe {
+
+void probe_identity(nanobind::module_&) {}
+
+}  // namespace tandrel::probe
