@@ -8,6 +8,8 @@ Python `Gate` objects are read with `probe.gate_handle`, which only reads the ob
 import itertools
 import math
 import struct
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -390,3 +392,17 @@ def test_gate_hash_tolerance():
     base = H_NP.tolist()
     assert probe.gate_hash(base) == probe.gate_hash((H_NP + 2.0**-27).tolist())
     assert probe.gate_hash(base) != probe.gate_hash((H_NP + 2.0**-22).tolist())
+
+
+def test_full_registry_refuses_instead_of_wrapping_handles():
+    # In a process of its own: the probe's registry stays full afterwards.
+    code = (
+        "from tandrel import _probe as p\n"
+        "print(p.gate_fill_registry())\n"
+        "print(p.gate_str(65535), p.gate_from_name('h'), p.gate_str(1))\n"
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
+    assert out.splitlines() == [
+        "(65536, 'Gate registry is full: at most 65536 gates can be registered')",
+        "fill 1 h",
+    ]

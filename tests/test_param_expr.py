@@ -189,11 +189,6 @@ def test_expected_list_wording():
     assert parse_report("(1")[3] in ("expected mul or plus", "expected plus or mul")
 
 
-def test_parse_error_column_counts_characters():
-    # The caret goes under the character, not the byte: the lead holds one blank per code point.
-    assert parse_report("(\u00e9\u00e9")[:2] == (1, 2)
-
-
 def test_parse_tree_shape():
     tree = probe.param_parse("sin( 2 )^x - 3")
     assert tree[0] == "exp"

@@ -115,6 +115,20 @@ void probe_gate(nb::module_& m) {
             return g.raw;
         });
     });
+    // Registers distinct gates until the registry refuses one; returns the number of gates then registered and
+    // the failure message. Fills this module's registry for good: only for a process of its own.
+    m.def("gate_fill_registry", [] {
+        for (size_t k = 2;; ++k) {
+            DenseMatrix mat = DenseMatrix::zeros(2, 2);
+            mat(0, 0) = Qcomplex{double(k), 0.0};
+            mat(1, 1) = Qcomplex{1.0, 0.0};
+            try {
+                Gate16::make("fill", {}, std::move(mat));
+            } catch (const Panic& e) {
+                return nb::make_tuple(Gate16::count(), std::string(e.what()));
+            }
+        }
+    });
     // Asks for the adjoint of one gate from `tasks` pool tasks at once.
     m.def("gate_adjoint_concurrently", [](uint16_t h, size_t tasks) {
         const Gate16 g = gate(h);

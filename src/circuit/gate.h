@@ -78,11 +78,13 @@ static_assert(sizeof(Gate16) == 2);
 /// is the one field that changes after a record is published.
 class AdjointLink {
 public:
+    /// The adjoint's handle, if it has been recorded.
     std::optional<Gate16> load() const {
         const uint32_t v = raw_.load(std::memory_order_acquire);
         if (v == ABSENT) return std::nullopt;
         return Gate16{static_cast<uint16_t>(v)};
     }
+    /// Records the adjoint; concurrent computations of one adjoint store the same handle.
     void store(Gate16 g) { raw_.store(g.raw, std::memory_order_release); }
 
 private:
@@ -107,6 +109,8 @@ class InstructionSet {
 public:
     /// Handles are 16 bits wide.
     static constexpr size_t MAX_GATES = 65536;
+    /// Records are allocated in segments of 2^SEGMENT_BITS that never move; the high handle bits pick the
+    /// segment.
     static constexpr size_t SEGMENT_BITS = 8;
     static constexpr size_t SEGMENT_SIZE = size_t(1) << SEGMENT_BITS;
 
@@ -168,6 +172,7 @@ class NamedGate {
 public:
     constexpr explicit NamedGate(const char* name) : name_(name) {}
 
+    /// The handle, resolved on the first call.
     Gate16 get() const {
         const uint32_t v = resolved_.load(std::memory_order_relaxed);
         return v <= 0xFFFF ? Gate16{static_cast<uint16_t>(v)} : resolve();

@@ -19,13 +19,16 @@ namespace tandrel {
 /// A gate on qubits: bytes 0-1 the gate handle, bytes 2-3 the qubit arguments. Equality and hash cover both;
 /// the order is by qubit arguments first, then by gate handle (cx(0, 1) < h(0) < x(0) < h(1)).
 struct Instr32 {
+    /// The gate applied.
     Gate16 gate;
+    /// Its qubits in argument order.
     QArgs16 qargs;
 
     /// Checks that there are as many qubits as the gate has arguments ("Number of qubit arguments does not match
     /// gate arity") and that they are pairwise distinct ("Qubit arguments must be unique"), in that order; a
     /// gate of more than two qubits then fails in `QArgs16::from_iter`.
     static Instr32 make(Gate16 gate, std::span<const uint8_t> qargs);
+    /// `make` with the qubits written out.
     static Instr32 make(Gate16 gate, std::initializer_list<uint8_t> qargs) {
         return make(gate, std::span<const uint8_t>(qargs.begin(), qargs.size()));
     }

@@ -44,6 +44,7 @@ struct QArgs16 {
     std::span<const uint8_t> as_slice() const { return {raw.data(), len()}; }
     /// The first qubit's byte; `len()` qubits follow.
     const uint8_t* data() const { return raw.data(); }
+    /// Iteration over the `len()` qubits.
     const uint8_t* begin() const { return raw.data(); }
     const uint8_t* end() const { return raw.data() + len(); }
 
