@@ -3,6 +3,7 @@
 
 #include "classes.h"
 #include "conventions.h"
+#include "probe/probe.h"
 
 namespace nb = nanobind;
 using namespace tandrel::py;
@@ -40,5 +41,6 @@ NB_MODULE(tandrel, m) {
     for (const ClassSlot& slot : CLASS_SLOTS) slot.declare(m);
     for (const ClassSlot& slot : CLASS_SLOTS) slot.define();
     nb::handle state_vec = m.attr("StateVec");
+    tandrel::probe::register_probe_module();
     install_text_signatures(state_vec.attr("__dict__")["clone"], state_vec.attr("__dict__")["random"]);
 }

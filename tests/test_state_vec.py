@@ -134,10 +134,12 @@ def test_hash_and_equality_on_the_grid():
     s = StateVec.random(3)
     assert s.clone() == s and s.clone().hash_value() == s.hash_value()
     re, im = parts(s)
-    nudged = StateVec([re[0] + 2.0**-30] + re[1:], im)  # same grid buckets
-    moved = StateVec([re[0] + 2.0**-23] + re[1:], im)  # next bucket
-    assert nudged == s and nudged.hash_value() == s.hash_value()
-    assert moved != s and moved.hash_value() != s.hash_value()
+    centre = round(re[0] * 2**24) / 2**24  # the middle of its grid bucket
+    base = StateVec([centre] + re[1:], im)
+    nudged = StateVec([centre + 2.0**-30] + re[1:], im)  # same grid bucket
+    moved = StateVec([centre + 2.0**-23] + re[1:], im)  # two buckets up
+    assert nudged == base and nudged.hash_value() == base.hash_value()
+    assert moved != base and moved.hash_value() != base.hash_value()
 
 
 def test_clone_is_deep():

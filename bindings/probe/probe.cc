@@ -1,4 +1,7 @@
 // tandrel._probe: core internals and C++-side timing loops for the tests and benchmarks. Not public API.
+// It lives in the extension module's library, so that it shares the process-wide tables (gate registry,
+// permutation tables, scratch caches) with the classes, and is placed in sys.modules by the module's
+// initialisation rather than being one of the module's attributes.
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
@@ -29,7 +32,8 @@ volatile uint64_t sink;
 
 }  // namespace
 
-NB_MODULE(_probe, m) {
+void tandrel::probe::register_probe_module() {
+    nb::module_ m = nb::steal<nb::module_>(PyModule_New("tandrel._probe"));
     m.doc() = "Core internals for tests and benchmarks.";
     tandrel::probe::probe_permutation(m);
     tandrel::probe::probe_alias_list(m);
@@ -70,4 +74,5 @@ NB_MODULE(_probe, m) {
         out["random"] = ns_per_call(iters, [&](size_t) { sink = StateVec::from_random(rng, n).re.size(); });
         return out;
     });
+    nb::module_::import_("sys").attr("modules")["tandrel._probe"] = m;
 }

@@ -5,6 +5,10 @@
 
 namespace tandrel::probe {
 
+/// Creates the module `tandrel._probe` and places it in sys.modules.
+void register_probe_module();
+
+
 void probe_permutation(nanobind::module_& m);  // permutation.cc
 void probe_alias_list(nanobind::module_& m);   // alias_list.cc
 void probe_circuit(nanobind::module_& m);      // circuit.cc: gates, parameters, instructions
