@@ -76,6 +76,8 @@ private:
 
 /// An integer argument of a fixed width: accepts any object with `__index__`, raises OverflowError
 /// ("out of range integral type conversion attempted") outside the width and TypeError for non-integers.
+/// Use it for direct arguments only: nanobind's container casters are noexcept, so a sequence of these would
+/// terminate the process on an out-of-range element (sequences of integers need a caster of their own).
 template <std::integral I>
 struct Int {
     I v;
