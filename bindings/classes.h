@@ -15,6 +15,12 @@ void define_instr();
 void declare_state_vec(nanobind::module_& m);  // state_vec.cc
 void define_state_vec();
 
+void declare_ecc(nanobind::module_& m);  // eccs.cc
+void define_ecc();
+
+void declare_eccs(nanobind::module_& m);  // eccs.cc
+void define_eccs();
+
 void declare_raw_eccs(nanobind::module_& m);  // raw_eccs.cc
 void define_raw_eccs();
 

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/errors.h"
 #include "core/panic.h"
 
 namespace tandrel::py {
@@ -171,7 +172,12 @@ PyObject* bound_getattro(PyObject* self, PyObject* name) {
 void finish_class(nb::handle cls, const ClassRules& rules) {
     auto* tp = reinterpret_cast<PyTypeObject*>(cls.ptr());
     tp->tp_flags &= ~Py_TPFLAGS_BASETYPE;
-    if (!rules.constructible) tp->tp_new = refuse_new;
+    if (!rules.constructible) {
+        // Construction goes through the metaclass's vectorcall unless it is cleared; then CPython's type_call
+        // reaches tp_new.
+        tp->tp_new = refuse_new;
+        tp->tp_vectorcall = nullptr;
+    }
     if (rules.equality && !rules.hashable) nb::setattr(cls, "__hash__", nb::none());
     nb::setattr(cls, "__module__", nb::str("builtins"));
     PyType_Modified(tp);
@@ -193,6 +199,10 @@ void register_exceptions() {
             PyErr_SetString(panic_exception, e.what());
         } catch (const CantDeleteItem&) {
             PyErr_SetString(PyExc_NotImplementedError, "can't delete item");
+        } catch (const FileError& e) {
+            PyErr_SetString(PyExc_OSError, e.what());
+        } catch (const FormatError& e) {
+            PyErr_SetString(PyExc_ValueError, e.what());
         }
     });
 }

@@ -24,6 +24,8 @@ const ClassSlot CLASS_SLOTS[] = {
     {"Gate", declare_gate, define_gate},
     {"Instr", declare_instr, define_instr},
     {"StateVec", declare_state_vec, define_state_vec},
+    {"ECC", declare_ecc, define_ecc},
+    {"ECCs", declare_eccs, define_eccs},
     {"RawECCs", declare_raw_eccs, define_raw_eccs},
     {"Evaluator", declare_evaluator, define_evaluator},
     {"Circ", declare_circ, define_circ},

@@ -39,6 +39,7 @@ void tandrel::probe::register_probe_module() {
     tandrel::probe::probe_alias_list(m);
     tandrel::probe::probe_circuit(m);
     tandrel::probe::probe_state(m);
+    tandrel::probe::probe_eccs(m);
     tandrel::probe::probe_search(m);
     tandrel::probe::probe_identity(m);
 
