@@ -1,8 +1,84 @@
+// Python class RawECCs: the raw table of a search, seen from Python only through its methods.
+#include "search/raw_eccs.h"
+
+#include <nanobind/stl/vector.h>
+
+#include <memory>
+#include <vector>
+
 #include "classes.h"
+#include "conventions.h"
 
 namespace tandrel::py {
 
-void declare_raw_eccs(nanobind::module_&) {}
-void define_raw_eccs() {}
+std::vector<Instr32> instrs_from_python(const std::vector<Obj<Instr32>>& instrs);  // evaluator.cc
+
+namespace {
+using PyRawECCs = Obj<RawECCs>;
+using PyEvaluator = Obj<Evaluator>;
+nb::class_<PyRawECCs>* cls = nullptr;
+
+std::vector<Gate16> gates_from_python(const std::vector<Obj<Gate16>>& gates) {
+    std::vector<Gate16> out;
+    out.reserve(gates.size());
+    for (const auto& g : gates) out.push_back(*Read(g));
+    return out;
+}
+
+/// The Python result of a search: (the table, [explored, evaluated, inserted]). The table moves into its
+/// Python object rather than being copied.
+nb::tuple search_result(std::pair<RawECCs, SearchCounters> result) {
+    auto owned = std::make_unique<PyRawECCs>(std::move(result.first));
+    nb::object table = nb::cast(owned.get(), nb::rv_policy::take_ownership);
+    owned.release();
+    nb::list counters;
+    for (size_t c : result.second) counters.append(c);
+    return nb::make_tuple(table, counters);
+}
+}  // namespace
+
+void declare_raw_eccs(nb::module_& m) {
+    cls = new nb::class_<PyRawECCs>(m, "RawECCs",
+                                    "RawECCs(evaluator)\n--\n\nMutable ECC map keyed by evaluator hash.\n\nThis is "
+                                    "the direct output of the search algorithm before final simplification.");
+}
+
+void define_raw_eccs() {
+    auto& c = *cls;
+    c.def(
+        "__init__",
+        [](PyRawECCs* self, const PyEvaluator& evaluator) { new (self) PyRawECCs(RawECCs::make(*Read(evaluator))); },
+        nb::arg("evaluator"), "Initializes the raw map with the empty circuit class.");
+    c.def_static(
+        "search",
+        [](const PyEvaluator& evaluator, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
+            return search_result(RawECCs::search(*Read(evaluator), instrs_from_python(instrs), max_size));
+        },
+        nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"),
+        "Optimized search using permutation-equivalent placements per circuit.");
+    c.def_static(
+        "search_naive",
+        [](const PyEvaluator& evaluator, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
+            return search_result(RawECCs::search_naive(*Read(evaluator), instrs_from_python(instrs), max_size));
+        },
+        nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"),
+        "Exhaustive baseline search without permutation-based multiplicity reduction.");
+    c.def_static(
+        "generate",
+        [](const PyEvaluator& evaluator, const std::vector<Obj<Gate16>>& gates, Usize max_size) {
+            return search_result(RawECCs::generate(*Read(evaluator), gates_from_python(gates), max_size));
+        },
+        nb::arg("evaluator"), nb::arg("gates"), nb::arg("max_size"),
+        "Generates ECCs from a gate set using the optimized search.\n\nAdjoint gates are added automatically if "
+        "missing.");
+    c.def_static(
+        "generate_naive",
+        [](const PyEvaluator& evaluator, const std::vector<Obj<Gate16>>& gates, Usize max_size) {
+            return search_result(RawECCs::generate_naive(*Read(evaluator), gates_from_python(gates), max_size));
+        },
+        nb::arg("evaluator"), nb::arg("gates"), nb::arg("max_size"),
+        "Generates ECCs from a gate set using the naive search.");
+    finish_class(c, {});
+}
 
 }  // namespace tandrel::py

@@ -49,7 +49,20 @@ void Evaluator::evaluate_into(std::span<const Instr32> instrs, EvalScratch& out)
     assign(out.forward, initial_state);
     apply_instrs(out.forward, instrs);
     out.forward.normalize_arg();
+    backtrack_into(instrs, out);
+}
 
+void Evaluator::evaluate_extension_into(const StateVec& prefix_forward, std::span<const Instr32> instrs,
+                                        EvalScratch& out) const {
+    check(!instrs.empty(), "!instrs.empty()");
+    reserve_state_vec_cache(nqubits());
+    assign(out.forward, prefix_forward);
+    apply_instrs(out.forward, instrs.last(1));
+    out.forward.normalize_arg();
+    backtrack_into(instrs, out);
+}
+
+void Evaluator::backtrack_into(std::span<const Instr32> instrs, EvalScratch& out) const {
     out.pairs.clear();
     bool have_best = false;
     get_orderinfo(out.forward).for_each_perm([&](Permut32 t) {

@@ -52,6 +52,11 @@ struct Evaluator {
     /// Evaluates `instrs` into `out` (best, pairs, forward). Allocation-free once `out` has been used for
     /// this qubit count on this thread.
     void evaluate_into(std::span<const Instr32> instrs, EvalScratch& out) const;
+    /// `evaluate_into` for a non-empty circuit given the forward state of all but its last instruction, as
+    /// `apply_instrs` leaves it on `initial_state` (before phase canonicalisation). The result is bit-identical;
+    /// the prefix is not applied again, which the search uses for the extensions of one circuit.
+    void evaluate_extension_into(const StateVec& prefix_forward, std::span<const Instr32> instrs,
+                                 EvalScratch& out) const;
 
     /// The calling thread's scratch, for callers that only need the key or the pairs.
     static EvalScratch& thread_scratch();
@@ -62,6 +67,10 @@ struct Evaluator {
     friend bool operator==(const Evaluator& a, const Evaluator& b) {
         return a.initial_state == b.initial_state && a.backtrack_state == b.backtrack_state;
     }
+
+private:
+    /// The backward passes of `evaluate_into`, once `out.forward` holds the forward state in canonical phase.
+    void backtrack_into(std::span<const Instr32> instrs, EvalScratch& out) const;
 };
 
 /// Applies the instructions in order (each through its kernel or the dense product).
