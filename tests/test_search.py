@@ -465,20 +465,43 @@ def test_instruction_beyond_the_evaluator_fails_as_evaluation_does(kind, threads
     with pytest.raises(PanicException) as expected:
         e.evaluate([bad])
     with pytest.raises(PanicException) as got:
-        probe.search_with(e, [instr("h", 0), instr("cx", 0, 1), bad], 3, kind, threads)
+        probe.search_with(e, [instr("h", 0), instr("cx", 0, 1), bad], 3, kind, threads, pool_min_evaluations=1)
     assert str(got.value) == str(expected.value)
     # The failure comes with the first circuit, after its progress line.
     assert capfd.readouterr().out == "#0 Exploring  (0 queued, 1 ECCs, 0 circs, 0 circs perm)\n"
 
 
-@pytest.mark.parametrize("kind", ["search", "naive"])
-@pytest.mark.parametrize("n, names, max_size", [(3, ["h", "t", "cx"], 5), (2, ["h", "x", "cx"], 6)])
-def test_pool_and_sequential_runs_are_identical(kind, n, names, max_size, capfd):
+def test_failed_progress_output_fails_the_search(capfd):
+    import os
+
+    full = os.open("/dev/full", os.O_WRONLY)
+    saved = os.dup(1)
+    os.dup2(full, 1)
+    try:
+        with pytest.raises(PanicException, match="^failed printing to stdout: No space left on device$"):
+            RawECCs.generate(Evaluator(2), [G["h"]], 2)
+    finally:
+        os.dup2(saved, 1)
+        os.close(saved)
+        os.close(full)
+
+
+@pytest.mark.parametrize(
+    "kind, n, names, max_size",
+    [
+        ("search", 3, ["h", "t", "cx"], 5),
+        ("naive", 3, ["h", "t", "cx"], 4),
+        ("search", 2, ["h", "x", "cx"], 6),
+        ("naive", 2, ["h", "x", "cx"], 6),
+    ],
+)
+@pytest.mark.parametrize("batch", [(0, 0), (600, 1)], ids=["default-batches", "small-batches"])
+def test_pool_and_sequential_runs_are_identical(kind, n, names, max_size, batch, capfd):
     e = Evaluator(n)
     instrs = probe.generator_instrs([G[x] for x in names], n)
     seq_table, seq_counters = probe.search_with(e, instrs, max_size, kind, "sequential")
     seq_out = capfd.readouterr().out
-    pool_table, pool_counters = probe.search_with(e, instrs, max_size, kind, "pool")
+    pool_table, pool_counters = probe.search_with(e, instrs, max_size, kind, "pool", *batch)
     pool_out = capfd.readouterr().out
     assert seq_counters == pool_counters
     assert seq_out == pool_out and progress_lines(seq_out)

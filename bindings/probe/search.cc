@@ -52,10 +52,15 @@ const CircuitECC& bucket_of(const RawECCs& t, uint64_t key) {
     return *b;
 }
 
-SearchThreads threads_of(const std::string& name) {
-    if (name == "sequential") return SearchThreads::sequential;
-    if (name == "pool") return SearchThreads::pool;
-    throw nb::value_error("threads must be 'sequential' or 'pool'");
+SearchOptions options_of(const std::string& threads, size_t batch_evaluations, size_t pool_min_evaluations) {
+    SearchOptions o;
+    if (threads == "sequential")
+        o.threads = SearchOptions::Threads::sequential;
+    else if (threads != "pool")
+        throw nb::value_error("threads must be 'sequential' or 'pool'");
+    if (batch_evaluations) o.batch_evaluations = batch_evaluations;
+    if (pool_min_evaluations) o.pool_min_evaluations = pool_min_evaluations;
+    return o;
 }
 
 nb::object to_python(std::pair<RawECCs, SearchCounters> result) {
@@ -203,13 +208,19 @@ void probe_search(nb::module_& m) {
     });
 
     // ---- drivers -------------------------------------------------------------------------------------------
-    m.def("search_with", [](const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs, Usize max_size,
-                            const std::string& kind, const std::string& threads) {
-        const SearchThreads th = threads_of(threads);
-        if (kind == "search") return to_python(RawECCs::search(*Read(e), instrs_of(instrs), max_size, th));
-        if (kind == "naive") return to_python(RawECCs::search_naive(*Read(e), instrs_of(instrs), max_size, th));
-        throw nb::value_error("kind must be 'search' or 'naive'");
-    });
+    // A driver ("search" or "naive") with the given threads ("sequential" or "pool") and batch settings (0 for
+    // the defaults; small values send small searches through the pool).
+    m.def(
+        "search_with",
+        [](const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs, Usize max_size, const std::string& kind,
+           const std::string& threads, Usize batch_evaluations, Usize pool_min_evaluations) {
+            const SearchOptions o = options_of(threads, batch_evaluations, pool_min_evaluations);
+            if (kind == "search") return to_python(RawECCs::search(*Read(e), instrs_of(instrs), max_size, o));
+            if (kind == "naive") return to_python(RawECCs::search_naive(*Read(e), instrs_of(instrs), max_size, o));
+            throw nb::value_error("kind must be 'search' or 'naive'");
+        },
+        nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"), nb::arg("kind"), nb::arg("threads"),
+        nb::arg("batch_evaluations") = 0, nb::arg("pool_min_evaluations") = 0);
     m.def("generator_instrs", [](const std::vector<Obj<Gate16>>& gates, Usize nqubits) {
         std::vector<Gate16> g;
         for (const auto& x : gates) g.push_back(*Read(x));

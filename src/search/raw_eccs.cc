@@ -169,8 +169,8 @@ namespace {
 
 /// A progress line is printed for every this many explored circuits.
 constexpr size_t PROGRESS_EVERY = 400;
-/// Popped circuits whose extensions are evaluated together on the pool.
-constexpr size_t BATCH = 64;
+/// The most popped circuits of one batch.
+constexpr size_t MAX_BATCH = 4096;
 constexpr size_t NONE = SIZE_MAX;
 
 /// The evaluations of the one-instruction extensions of one popped circuit: the circuit in circuit order, and
@@ -254,8 +254,11 @@ void print_progress(std::string& line, const SearchCounters& counters, std::span
     line += " circs, ";
     line += std::to_string(counters[2]);
     line += " circs perm)\n";
-    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0)
-        panic(std::string("failed printing to stdout: ") + std::strerror(errno));
+    if (std::fwrite(line.data(), 1, line.size(), stdout) != line.size() || std::fflush(stdout) != 0) {
+        const int error = errno;
+        std::clearerr(stdout);
+        panic(std::string("failed printing to stdout: ") + std::strerror(error));
+    }
 }
 
 /// The breadth-first loop shared by both searches. The evaluations of a batch of circuits at the front of the
@@ -265,14 +268,15 @@ void print_progress(std::string& line, const SearchCounters& counters, std::span
 /// the filing phase.
 template <class Keys>
 std::pair<RawECCs, SearchCounters> run_search(const Evaluator& evaluator, std::span<const Instr32> instrs,
-                                              size_t max_size, SearchThreads threads, const Keys& keys) {
+                                              size_t max_size, const SearchOptions& options, const Keys& keys) {
     RawECCs map = RawECCs::make(evaluator);
     std::deque<InstrList> queue{InstrList::nil()};
     SearchCounters counters{0, 0, 0};
     std::string line;
 
-    const bool pool = threads == SearchThreads::pool && pool_threads() > 1 && !instrs.empty();
-    std::vector<Extensions> batch(pool ? BATCH : 1);
+    const bool pool = options.threads == SearchOptions::Threads::pool && pool_threads() > 1 && !instrs.empty();
+    std::vector<Extensions> batch(pool ? std::clamp<size_t>(options.batch_evaluations / instrs.size(), 1, MAX_BATCH)
+                                       : 1);
     for (Extensions& x : batch) {
         x.keys.resize(instrs.size());
         x.pair_end.resize(instrs.size());
@@ -304,10 +308,10 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator& evaluator, std::s
                 }
             }
         };
-        if (count > 1)
+        if (pool && count * instrs.size() >= options.pool_min_evaluations)
             parallel_for(count, evaluate);
         else
-            evaluate(0);
+            for (size_t k = 0; k < count; ++k) evaluate(k);
 
         for (size_t k = 0; k < count; ++k) {
             const InstrList circ = queue.front();
@@ -340,24 +344,24 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator& evaluator, std::s
 }  // namespace
 
 std::pair<RawECCs, SearchCounters> RawECCs::search(const Evaluator& evaluator, std::vector<Instr32> instrs,
-                                                   size_t max_size, SearchThreads threads) {
-    return run_search(evaluator, instrs, max_size, threads, CanonicalKeys{evaluator});
+                                                   size_t max_size, const SearchOptions& options) {
+    return run_search(evaluator, instrs, max_size, options, CanonicalKeys{evaluator});
 }
 
 std::pair<RawECCs, SearchCounters> RawECCs::search_naive(const Evaluator& evaluator, std::vector<Instr32> instrs,
-                                                         size_t max_size, SearchThreads threads) {
+                                                         size_t max_size, const SearchOptions& options) {
     const Permut32 id = Permut32::identity(uint8_t(evaluator.nqubits()));
-    return run_search(evaluator, instrs, max_size, threads, PlainKeys{evaluator, {id, id}});
+    return run_search(evaluator, instrs, max_size, options, PlainKeys{evaluator, {id, id}});
 }
 
 std::pair<RawECCs, SearchCounters> RawECCs::generate(const Evaluator& evaluator, std::vector<Gate16> gates,
-                                                     size_t max_size, SearchThreads threads) {
-    return search(evaluator, generator_instrs(std::move(gates), evaluator.nqubits()), max_size, threads);
+                                                     size_t max_size, const SearchOptions& options) {
+    return search(evaluator, generator_instrs(std::move(gates), evaluator.nqubits()), max_size, options);
 }
 
 std::pair<RawECCs, SearchCounters> RawECCs::generate_naive(const Evaluator& evaluator, std::vector<Gate16> gates,
-                                                           size_t max_size, SearchThreads threads) {
-    return search_naive(evaluator, generator_instrs(std::move(gates), evaluator.nqubits()), max_size, threads);
+                                                           size_t max_size, const SearchOptions& options) {
+    return search_naive(evaluator, generator_instrs(std::move(gates), evaluator.nqubits()), max_size, options);
 }
 
 std::vector<Instr32> generator_instrs(std::vector<Gate16> gates, size_t nqubits) {

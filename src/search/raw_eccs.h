@@ -94,13 +94,18 @@ struct CircuitECC {
 /// insertions (one per evaluated circuit and placement).
 using SearchCounters = std::array<size_t, 3>;
 
-/// How a search runs the evaluations of a popped circuit's extensions. Either way the insertions happen in the
-/// sequential order, so tables, counters and progress lines are the same.
-enum class SearchThreads {
-    /// Everything on the calling thread.
-    sequential,
-    /// Evaluations on the parallel pool when it has more than one thread.
-    pool,
+/// How a search runs the evaluations of the popped circuits' extensions. The circuits at the front of the queue
+/// are evaluated in batches, on the pool or on the calling thread; the insertions happen in the sequential order
+/// either way, so tables, counters and progress lines do not depend on these settings.
+struct SearchOptions {
+    /// Whether batches may run on the parallel pool (which is used only when it has more than one thread).
+    enum class Threads { sequential, pool };
+    Threads threads = Threads::pool;
+    /// Evaluations per batch on the pool: tens of milliseconds of work, since a parallel section costs a wake-up
+    /// of the workers, which on a busy machine can take a scheduler time slice.
+    size_t batch_evaluations = 32768;
+    /// Batches of fewer evaluations run on the calling thread.
+    size_t pool_min_evaluations = 2048;
 };
 
 /// The raw table: buckets by evaluation key.
@@ -139,19 +144,17 @@ struct RawECCs {
     /// filing every circuit once per placement the evaluator returns. Prints a progress line to standard
     /// output every 400 explored circuits.
     static std::pair<RawECCs, SearchCounters> search(const Evaluator& evaluator, std::vector<Instr32> instrs,
-                                                     size_t max_size, SearchThreads threads = SearchThreads::pool);
+                                                     size_t max_size, const SearchOptions& options = {});
     /// The same search keyed by the plain state of each circuit applied to the evaluator's backtrack state, with
     /// identity placements: circuits differing by a qubit relabelling land in different buckets.
     static std::pair<RawECCs, SearchCounters> search_naive(const Evaluator& evaluator, std::vector<Instr32> instrs,
-                                                           size_t max_size,
-                                                           SearchThreads threads = SearchThreads::pool);
+                                                           size_t max_size, const SearchOptions& options = {});
     /// `search` over every placement of the gates (adjoints added) on the evaluator's qubits.
     static std::pair<RawECCs, SearchCounters> generate(const Evaluator& evaluator, std::vector<Gate16> gates,
-                                                       size_t max_size, SearchThreads threads = SearchThreads::pool);
+                                                       size_t max_size, const SearchOptions& options = {});
     /// `search_naive` over the same instructions as `generate`.
     static std::pair<RawECCs, SearchCounters> generate_naive(const Evaluator& evaluator, std::vector<Gate16> gates,
-                                                             size_t max_size,
-                                                             SearchThreads threads = SearchThreads::pool);
+                                                             size_t max_size, const SearchOptions& options = {});
 };
 
 /// The instructions of the generators: the gates with their missing adjoints appended, sorted stably by (qubit
