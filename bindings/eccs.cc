@@ -9,6 +9,7 @@
 
 #include "classes.h"
 #include "conventions.h"
+#include "identity/class_identities.h"
 #include "search/quartz_json.h"
 
 namespace tandrel::py {
@@ -72,6 +73,16 @@ void define_eccs() {
     c.def("to_list", [](const PyECCs& e) { return copies(Read(e)->eccs); }, "Returns all classes as a Python list.");
     c.def("filter_single", [](const PyECCs& e) { return PyECCs(Read(e)->filter_single()); },
           "Removes classes with only one circuit.");
+    c.def(
+        "to_identity_circuits",
+        [](const PyECCs& e) {
+            nb::list out;
+            for (auto& [identity, first_inv, other] : to_identity_circuits(*Read(e)))
+                out.append(nb::make_tuple(Obj<IdentityCirc>(std::move(identity)), Obj<Circ>(std::move(first_inv)),
+                                          Obj<Circ>(std::move(other))));
+            return out;
+        },
+        "Converts classes into canonical identities plus witness circuit pairs.");
     c.def(
         "dump_quartz", [](const PyECCs& e, nb::handle filepath) { dump_quartz(*Read(e), path_argument(filepath)); },
         nb::arg("filepath"), "Exports ECCs to Quartz JSON format.");

@@ -126,3 +126,18 @@ def test_quartz_file_errors(tmp_path):
             e.dump_quartz("/dev/full")
     with pytest.raises(TypeError):
         e.dump_quartz(3)
+
+
+def test_identity_circuits_of_classes():
+    from tandrel import Circ, IdentityCirc
+
+    three = [([i(h, 0), i(h, 0)], ID2), ([i(x, 0), i(x, 0)], ID2), ([], ID2)]
+    triples = make([three, [([i(h, 1)], ID2)], CX_CLASS]).to_identity_circuits()
+    assert len(triples) == 3
+    assert all(isinstance(a, IdentityCirc) and isinstance(b, Circ) and isinstance(c, Circ) for a, b, c in triples)
+    assert [t[0] for t in triples] == sorted(t[0] for t in triples)
+    from_three = [t for t in triples if str(t[1]) == str(Circ([i(h, 0), i(h, 0)], (0, 1)).inverse())]
+    assert len(from_three) == 2 and from_three[0][1] == from_three[1][1]
+    for identity, first_inv, other in triples:
+        identity.check()
+        assert (first_inv + other).rotate_representative() == identity
