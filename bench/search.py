@@ -9,10 +9,11 @@ search evaluated (each explored representative followed by each instruction), wi
 Goals:
 - the search runs at no less than half the evaluator-alone throughput on the same circuits;
 - for h, t, cx (tdg added) on 3 qubits, on one core: size 5 within 0.26 s and 28 MB, size 6 within 2.9 s and
-  200 MB (a tenth of a widely used peer generator's figures on a machine like this one), size 7 in minutes.
+  200 MB (a tenth of a widely used peer generator's figures on a machine like this one), size 7 in minutes
+  (size 8 shows how time and memory grow).
 
     python bench/search.py            every workload
-    python bench/search.py --quick    the small ones only
+    python bench/search.py --quick    up to size 6
 """
 
 import json
@@ -32,6 +33,7 @@ WORKLOADS = [
     (3, ["h", "t", "cx"], 5),
     (3, ["h", "t", "cx"], 6),
     (3, ["h", "t", "cx"], 7),
+    (3, ["h", "t", "cx"], 8),
     (2, ["h", "x", "cx"], 6),
 ]
 

@@ -25,15 +25,17 @@ std::vector<Gate16> gates_from_python(const std::vector<Obj<Gate16>>& gates) {
     return out;
 }
 
-/// The Python result of a search: (the table, [explored, evaluated, inserted]). The table moves into its
-/// Python object rather than being copied.
-nb::tuple search_result(std::pair<RawECCs, SearchCounters> result) {
+/// The Python result of a search: (the table, [explored, evaluated, inserted]).
+using SearchResult = nb::typed<nb::tuple, PyRawECCs, nb::typed<nb::list, int>>;
+
+/// The table moves into its Python object rather than being copied.
+SearchResult search_result(std::pair<RawECCs, SearchCounters> result) {
     auto owned = std::make_unique<PyRawECCs>(std::move(result.first));
     nb::object table = nb::cast(owned.get(), nb::rv_policy::take_ownership);
     owned.release();
     nb::list counters;
     for (size_t c : result.second) counters.append(c);
-    return nb::make_tuple(table, counters);
+    return SearchResult(nb::make_tuple(table, counters));
 }
 }  // namespace
 

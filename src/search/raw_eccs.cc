@@ -275,15 +275,18 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator& evaluator, std::s
     std::string line;
 
     const bool pool = options.threads == SearchOptions::Threads::pool && pool_threads() > 1 && !instrs.empty();
-    std::vector<Extensions> batch(pool ? std::clamp<size_t>(options.batch_evaluations / instrs.size(), 1, MAX_BATCH)
-                                       : 1);
-    for (Extensions& x : batch) {
-        x.keys.resize(instrs.size());
-        x.pair_end.resize(instrs.size());
-    }
+    const size_t max_batch =
+        pool ? std::clamp<size_t>(options.batch_evaluations / std::max<size_t>(instrs.size(), 1), 1, MAX_BATCH) : 1;
+    // Grown as the queue grows, so that small searches make few buffers.
+    std::vector<Extensions> batch;
 
     while (!queue.empty()) {
-        const size_t count = std::min(queue.size(), batch.size());
+        const size_t count = std::min(queue.size(), max_batch);
+        while (batch.size() < count) {
+            Extensions& x = batch.emplace_back();
+            x.keys.resize(instrs.size());
+            x.pair_end.resize(instrs.size());
+        }
         // Circuits after a failed one are never filed, so their evaluations are skipped.
         std::atomic<size_t> first_failure{NONE};
         auto evaluate = [&](size_t k) {

@@ -117,7 +117,7 @@ struct RawECCs {
     /// Whether this table made the cells of its lists (set by the searches). Only such a table may free them
     /// one by one (`free_cells`); otherwise they belong to the table it was made from.
     bool drop = false;
-    /// The cells of the lists of every triple; shared with the tables made from this one.
+    /// The cells of the lists of every triple; shared with copies of the table and the tables made from it.
     std::shared_ptr<InstrArena> arena = std::make_shared<InstrArena>();
 
     /// A table holding the bucket of the empty circuit under the evaluator's key for it.
