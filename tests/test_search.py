@@ -1,8 +1,9 @@
 """The raw table, entry insertion and the search drivers: buckets against exact unitaries, the surface-gate tests,
 display forms, ownership of list cells, counters, progress lines and the generators' instruction lists."""
 
-import itertools
+import gc
 import math
+import os
 import re
 
 import numpy as np
@@ -72,16 +73,21 @@ def progress_lines(out):
     return lines
 
 
-# ---- the fresh table -------------------------------------------------------------------------------------------
-
-
 def one_instruction_key(e, i, naive):
+    """The key of a one-instruction circuit in the optimized search, or in the naive one."""
     if not naive:
         return e.evaluate([i])[0].hash_value()
     state = probe.evaluator_states(e)[1].clone()
     state *= i
     state.normalize_arg()
     return state.hash_value()
+
+
+def identity_text(n):
+    return "(" + " ".join(map(str, range(n))) + ")"
+
+
+# ---- the fresh table -------------------------------------------------------------------------------------------
 
 
 @pytest.mark.parametrize("n", [0, 1, 3])
@@ -97,10 +103,6 @@ def test_fresh_table(n):
         f"{identity_text(n)}] }}"
     )
     assert probe.raw_eccs_bucket_str(table, key) == "CircuitECC { " + identity_text(n) + "}"
-
-
-def identity_text(n):
-    return "(" + " ".join(map(str, range(n))) + ")"
 
 
 def test_python_surface():
@@ -321,8 +323,6 @@ def test_free_cells_only_by_the_sole_owner():
 
 @pytest.mark.parametrize("drop_first", ["source", "shared"])
 def test_shared_cells_outlive_either_table(drop_first):
-    import gc
-
     e = Evaluator(3)
     table, _ = RawECCs.generate(e, [G["h"], G["t"], G["cx"]], 3)
     shared = probe.raw_eccs_share(table)
@@ -472,8 +472,6 @@ def test_instruction_beyond_the_evaluator_fails_as_evaluation_does(kind, threads
 
 
 def test_failed_progress_output_fails_the_search(capfd):
-    import os
-
     full = os.open("/dev/full", os.O_WRONLY)
     saved = os.dup(1)
     os.dup2(full, 1)

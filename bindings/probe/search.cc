@@ -192,6 +192,8 @@ void probe_search(nb::module_& m) {
               const size_t freed = table.free_cells();
               return nb::make_tuple(triples, before, freed, table.arena->live_cells());
           });
+    // `free_cells` on a table held by Python, for its refusals; after a successful call the table's lists are
+    // unusable, so the tests free cells only through `search_and_free_cells`.
     m.def("raw_eccs_free_cells", [](PyRawECCs& table) { return Write(table)->free_cells(); });
 
     m.def("front_surface_gates", [](const std::vector<Obj<Instr32>>& instrs) {
