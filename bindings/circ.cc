@@ -26,8 +26,7 @@ namespace nanobind::detail {
 
 template <>
 struct type_caster<tandrel::py::MaybePerm> {
-    NB_TYPE_CASTER(tandrel::py::MaybePerm,
-                   io_name("collections.abc.Sequence[int] | None", "tuple[int, ...] | None"))
+    NB_TYPE_CASTER(tandrel::py::MaybePerm, io_name("collections.abc.Sequence[int] | None", "tuple[int, ...] | None"))
 
     bool from_python(handle src, uint8_t flags, cleanup_list* cleanup) noexcept(false) {
         if (src.is_none()) {
@@ -73,13 +72,15 @@ void define_circ() {
         "__init__",
         [](PyCirc* self, const std::vector<PyInstr>& instrs, const MaybePerm& perm) {
             std::vector<Instr32> values = instr_values(instrs);
-            new (self) PyCirc(perm.perm ? Circ::make(std::move(values), *perm.perm)
-                                        : Circ::new_no_perm(std::move(values)));
+            new (self)
+                PyCirc(perm.perm ? Circ::make(std::move(values), *perm.perm) : Circ::new_no_perm(std::move(values)));
         },
-        nb::arg("instrs"), nb::arg("perm") = nb::none(), "Creates a circuit from instructions and an optional permutation.");
+        nb::arg("instrs"), nb::arg("perm") = nb::none(),
+        "Creates a circuit from instructions and an optional permutation.");
     c.def_prop_ro("instrs", [](const PyCirc& s) { return instr_objects(Read(s)->instrs); });
     c.def_prop_ro("perm", [](const PyCirc& s) { return Read(s)->perm; });
-    c.def("nqubits", [](const PyCirc& s) { return Read(s)->nqubits(); }, "Number of qubits tracked by the permutation.");
+    c.def(
+        "nqubits", [](const PyCirc& s) { return Read(s)->nqubits(); }, "Number of qubits tracked by the permutation.");
     c.def(
         "representative", [](const PyCirc& s) { return PyCirc(Read(s)->representative()); },
         "Returns canonical circuit representative.");

@@ -27,7 +27,9 @@ void define_identity_circ() {
     auto& c = *cls;
     c.def(
         "__init__",
-        [](PyIdentity* self, const Obj<Circ>& circuit) { new (self) PyIdentity(IdentityCirc::unchecked(*Read(circuit))); },
+        [](PyIdentity* self, const Obj<Circ>& circuit) {
+            new (self) PyIdentity(IdentityCirc::unchecked(*Read(circuit)));
+        },
         nb::arg("circuit"), "Creates an identity circuit and checks it is semantically valid.");
     c.def_static(
         "from_python", [](nb::handle obj) { return PyIdentity(IdentityCirc::wrap(circ_from_object(obj))); },

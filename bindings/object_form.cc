@@ -24,7 +24,7 @@ bool is_instance(PyObject* obj, PyObject* cls) {
 
 /// A Python object as a node of the object-form walk.
 class PyNode {
-public:
+  public:
     explicit PyNode(nb::object obj) : obj_(std::move(obj)) {}
 
     /// A dict (or subclass), or any collections.abc.Mapping.
@@ -92,7 +92,7 @@ public:
         return nb::cast<std::string>(name);
     }
 
-private:
+  private:
     /// The integer conversion of every integer argument: OverflowError outside the width, TypeError for
     /// objects without __index__.
     template <class I>

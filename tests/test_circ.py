@@ -337,6 +337,13 @@ def test_representative_is_a_relabelling_of_the_circuit(c):
     assert np.allclose(unitary(rep, n), sm @ unitary(c, n) @ sm.T)
 
 
+@settings(max_examples=60, deadline=None)
+@given(circuits(max_qubits=5, max_len=10))
+def test_representative_matches_the_plain_composition(c):
+    # The buffered search against one fresh circuit per candidate, on sizes the Python search would be slow for.
+    assert c.representative() == probe.plain_representative(c)
+
+
 # ---- laws against exact unitaries ---------------------------------------------------------------------------------
 
 

@@ -281,6 +281,12 @@ def test_rotate_representative_matches_the_literal_search(c):
     assert c.rotate_representative().inner == literal_rotate_representative(c)
 
 
+@settings(max_examples=60, deadline=None)
+@given(identities(max_qubits=5, max_half=6))
+def test_rotate_representative_matches_the_plain_composition(c):
+    assert c.rotate_representative().inner == probe.plain_rotation_canonical(c)
+
+
 def test_rotate_representative_failures():
     with pytest.raises(PanicException) as info:
         C("h0 x0").rotate_representative()

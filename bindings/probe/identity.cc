@@ -39,6 +39,34 @@ double ns_per_call(size_t iters, F&& f) {
 
 volatile size_t sink;
 
+/// The canonical forms as the plain composition of the circuit operations, one fresh circuit per candidate: the
+/// baseline the benchmark compares the buffered search with.
+Circ plain_representative(const Circ& circ) {
+    const Circ c = circ.compact_qubits().remove_swaps();
+    if (c.is_empty()) return c;
+    std::optional<Circ> best;
+    for (const Permut32 s : Permut32::all(c.nqubits())) {
+        Circ cand = c.permut(s).reorder_instrs().compact_qubits();
+        if (!best || cand < *best) best = std::move(cand);
+    }
+    return *best;
+}
+
+Circ plain_rotation_canonical(const Circ& circ) {
+    const Circ c = circ.compact_qubits().remove_swaps();
+    if (c.is_empty()) return c;
+    std::optional<Circ> best;
+    for (const Permut32 s : Permut32::all(c.nqubits())) {
+        const Circ d = c.permut(s);
+        for (size_t i = 0; i < d.len(); ++i) {
+            if (!d.instrs[i].qargs.contains(0)) continue;
+            Circ cand = d.rotate(int64_t(i)).reorder_instrs().compact_qubits();
+            if (!best || cand < *best) best = std::move(cand);
+        }
+    }
+    return *best;
+}
+
 }  // namespace
 
 void probe_identity(nb::module_& m) {
@@ -60,14 +88,20 @@ void probe_identity(nb::module_& m) {
         return std::vector<std::vector<uint8_t>>(entry.begin(), entry.end());
     });
 
-    // Nanoseconds per canonical form of one circuit: `representative`, the rotation search alone, and
-    // `rotate_representative` (the search followed by the randomized check).
+    m.def("plain_representative", [](const PyCirc& c) { return PyCirc(plain_representative(c.value)); });
+    m.def("plain_rotation_canonical", [](const PyCirc& c) { return PyCirc(plain_rotation_canonical(c.value)); });
+
+    // Nanoseconds per canonical form of one circuit: `representative`, the rotation search alone,
+    // `rotate_representative` (the search followed by the randomized check), and the plain compositions.
     m.def("bench_canonical", [](const PyCirc& c, size_t iters) {
         const Circ& circ = c.value;
         nb::dict out;
         out["representative"] = ns_per_call(iters, [&] { sink = circ.representative().len(); });
         out["rotation_canonical"] = ns_per_call(iters, [&] { sink = circ.rotation_canonical().len(); });
         out["rotate_representative"] = ns_per_call(iters, [&] { sink = rotate_representative(circ).len(); });
+        out["check"] = ns_per_call(iters, [&] { sink = IdentityCirc::wrap(circ).check(); });
+        out["plain_representative"] = ns_per_call(iters, [&] { sink = plain_representative(circ).len(); });
+        out["plain_rotation_canonical"] = ns_per_call(iters, [&] { sink = plain_rotation_canonical(circ).len(); });
         return out;
     });
 }

@@ -74,7 +74,9 @@ struct Relabel {
     std::array<uint8_t, Permut32::MAX_LEN> image;
 
     explicit Relabel(Permut32 p) {
-        for (uint8_t q = 0; q < Permut32::MAX_LEN; ++q) image[q] = q < p.len() ? p.at(q) : q;
+        const uint32_t n = std::min<uint32_t>(p.len(), Permut32::MAX_LEN);
+        for (uint32_t q = 0; q < Permut32::MAX_LEN; ++q)
+            image[q] = uint8_t(q < n ? (p.raw >> (Permut32::ENTRY_BITS * q)) & Permut32::ENTRY_MASK : q);
     }
     /// The word of the relabelled instruction (`Instr32::apply_permutation`); present qubits are below 8.
     uint32_t operator()(uint32_t k) const {
@@ -99,17 +101,29 @@ void reorder_keys(uint32_t* k, size_t len) {
     }
 }
 
-/// The word `reorder_keys` leaves in front: an element reaches the front exactly when it is less than, and
-/// disjoint from, every element before it; the last one to do so stays there.
-uint32_t front_after_reorder(const uint32_t* k, size_t len) {
-    uint32_t front = k[0], least = k[0], seen = key_mask(k[0]);
-    for (size_t j = 1; j < len; ++j) {
-        const uint32_t x = k[j], m = key_mask(x);
-        if (x < least && (m & seen) == 0) front = x;
-        least = std::min(least, x);
-        seen |= m;
+/// Follows the words of a candidate one by one and tells which `reorder_keys` will leave in front: an element
+/// reaches the front exactly when it is less than, and disjoint from, every element before it, and the last one
+/// to do so stays there.
+class FrontTracker {
+  public:
+    explicit FrontTracker(uint32_t first) : front_(first), least_(first), seen_(key_mask(first)) {}
+
+    void add(uint32_t x) {
+        const uint32_t m = key_mask(x);
+        if (x < least_ && (m & seen_) == 0) front_ = x;
+        least_ = std::min(least_, x);
+        seen_ |= m;
     }
-    return front;
+    uint32_t front() const { return front_; }
+
+  private:
+    uint32_t front_, least_, seen_;
+};
+
+uint32_t front_after_reorder(const uint32_t* k, size_t len) {
+    FrontTracker t(k[0]);
+    for (size_t j = 1; j < len; ++j) t.add(k[j]);
+    return t.front();
 }
 
 /// `compact_qubits` of a candidate: its permutation cut to the largest qubit used or moved.
@@ -132,7 +146,7 @@ thread_local CanonScratch CANON_SCRATCH;
 
 /// The least candidate so far: its words (in the scratch's `best`), compacted permutation and relabelling.
 class BestCandidate {
-public:
+  public:
     BestCandidate(CanonScratch& scratch, size_t len, bool by_relabelling)
         : scratch_(scratch), len_(len), by_relabelling_(by_relabelling) {}
 
@@ -149,8 +163,10 @@ public:
             const uint32_t* best = scratch_.best.data();
             size_t j = 0;
             while (j < len_ && cand[j] == best[j]) ++j;
-            if (j < len_) order = cand[j] < best[j] ? -1 : 1;
-            else order = 0;
+            if (j < len_)
+                order = cand[j] < best[j] ? -1 : 1;
+            else
+                order = 0;
         }
         if (order > 0) return;
         const Permut32 p = compact_perm(perm, cand, len_);
@@ -172,7 +188,7 @@ public:
         return Circ::from_parts(std::move(instrs), perm_);
     }
 
-private:
+  private:
     CanonScratch& scratch_;
     size_t len_;
     bool by_relabelling_;
@@ -361,10 +377,14 @@ Circ Circ::rotation_canonical() const {
         const Permut32 d_perm = (s * p) * s.inv();
         for (size_t i = 0; i < len; ++i) {
             if ((key_mask(rel[i]) & 1u) == 0) continue;  // the rotation must start on qubit 0
+            // The candidate is rel[i ..] followed by wrap[.. i]; only one that may win is copied out and sorted.
+            FrontTracker front(rel[i]);
+            for (size_t j = i + 1; j < len; ++j) front.add(rel[j]);
+            for (size_t j = 0; j < i; ++j) front.add(wrap[j]);
+            if (!best.may_win(front.front())) continue;
             uint32_t* cand = scratch.candidate.data();
             std::copy(rel + i, rel + len, cand);
             std::copy(wrap, wrap + i, cand + (len - i));
-            if (!best.may_win(front_after_reorder(cand, len))) continue;
             best.offer(d_perm, s);
         }
     }

@@ -99,8 +99,7 @@ bool IdentityCirc::check() const {
     apply_adjoint_instrs(b, instrs.subspan(half));
     b.normalize_arg();
 
-    if (!a.loose_eq(b))
-        panic("IdentityCirc: circuit is not identity " + a.str() + " " + b.str() + " " + circ.str());
+    if (!a.loose_eq(b)) panic("IdentityCirc: circuit is not identity " + a.str() + " " + b.str() + " " + circ.str());
     return true;
 }
 
@@ -126,9 +125,8 @@ std::vector<size_t> IdentityCirc::qargs_forward(size_t gate_id) const {
     tandrel::check(rotated.instrs[len - 1].gate == target.gate, "rotated[len - 1].gate == self[gate_id].gate");
     tandrel::check(rotated.instrs[0].gate == circ.instrs[(gate_id + 1) % len].gate,
                    "rotated[0].gate == self[(gate_id + 1) % len].gate");
-    return first_users(*this, rotated, target, [&](size_t t) {
-        return std::pair<size_t, size_t>{t, (t + gate_id + 1) % len};
-    });
+    return first_users(*this, rotated, target,
+                       [&](size_t t) { return std::pair<size_t, size_t>{t, (t + gate_id + 1) % len}; });
 }
 
 std::vector<size_t> IdentityCirc::qargs_backward(size_t gate_id) const {
@@ -141,9 +139,8 @@ std::vector<size_t> IdentityCirc::qargs_backward(size_t gate_id) const {
     tandrel::check(rotated.instrs[0].gate == target.gate, "rotated[0].gate == self[gate_id].gate");
     tandrel::check(rotated.instrs[len - 1].gate == circ.instrs[(gate_id + len - 1) % len].gate,
                    "rotated[len - 1].gate == self[(gate_id + len - 1) % len].gate");
-    return first_users(*this, rotated, target, [&](size_t i) {
-        return std::pair<size_t, size_t>{len - 1 - i, (gate_id + len - 1 - i) % len};
-    });
+    return first_users(*this, rotated, target,
+                       [&](size_t i) { return std::pair<size_t, size_t>{len - 1 - i, (gate_id + len - 1 - i) % len}; });
 }
 
 std::string IdentityCirc::str() const {
