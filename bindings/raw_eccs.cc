@@ -1,6 +1,7 @@
 // Python class RawECCs: the raw table of a search, seen from Python only through its methods.
 #include "search/raw_eccs.h"
 
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/vector.h>
 
 #include <memory>
@@ -80,6 +81,34 @@ void define_raw_eccs() {
         },
         nb::arg("evaluator"), nb::arg("gates"), nb::arg("max_size"),
         "Generates ECCs from a gate set using the naive search.");
+    c.def("simplify", [](const PyRawECCs& r) { return Obj<ECCs>(Read(r)->simplify()); },
+          "Converts raw buckets into sorted, normalized ECCs.");
+    c.def(
+        "find_equivalents",
+        [](const PyRawECCs& r, const PyEvaluator& evaluator, const std::vector<Obj<Instr32>>& instrs) {
+            std::optional<ECC> e = Read(r)->find_equivalents(*Read(evaluator), instrs_from_python(instrs));
+            return e ? std::optional<Obj<ECC>>(Obj<ECC>(std::move(*e))) : std::nullopt;
+        },
+        nb::arg("evaluator"), nb::arg("instrs"), "Python wrapper returning equivalent circuits for a candidate program.");
+    c.def(
+        "compute_next_key",
+        [](const PyRawECCs& r, const PyEvaluator& evaluator, U64 current_key, const Obj<Instr32>& instr) {
+            return Read(r)->compute_next_key(*Read(evaluator), current_key, *Read(instr));
+        },
+        nb::arg("evaluator"), nb::arg("current_key"), nb::arg("instr"),
+        "Computes the next reachable ECC hash after appending one instruction.\n\nReturns `None` when the "
+        "resulting state was not discovered in this map.");
+    c.def(
+        "switch_evaluator",
+        [](const PyRawECCs& r, const PyEvaluator& evaluator) {
+            auto owned = std::make_unique<PyRawECCs>(Read(r)->switch_evaluator(*Read(evaluator)));
+            nb::object table = nb::cast(owned.get(), nb::rv_policy::take_ownership);
+            owned.release();
+            return nb::typed<nb::object, PyRawECCs>(table);
+        },
+        nb::arg("new_evaluator"),
+        "Re-evaluates all stored circuits under a new evaluator.\n\nUseful for cross-checking "
+        "evaluator-independence of discovered classes.");
     finish_class(c, {});
 }
 

@@ -9,7 +9,7 @@ import sys
 
 import numpy as np
 import pytest
-from hypothesis import given, settings, strategies as st
+from hypothesis import assume, given, settings, strategies as st
 
 from tandrel import Circ, Gate, IdentityCirc, Instr, PanicException
 from tandrel import _probe as probe
@@ -267,6 +267,9 @@ def test_rotate_representative_examples(text, perm, expected, expected_perm):
 @settings(max_examples=60, deadline=None)
 @given(identities(), st.data())
 def test_rotate_representative_is_invariant_under_rotation_and_relabelling(c, data):
+    # A circuit of nothing but SWAPs is its own representative, permutation included, so relabelling it can
+    # change the permutation's length; the law holds for circuits that keep instructions.
+    assume(len(c.remove_swaps()) > 0)
     canonical = c.rotate_representative()
     k = data.draw(st.integers(-len(c), len(c)))
     s = data.draw(st.permutations(range(c.nqubits())))

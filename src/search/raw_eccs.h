@@ -24,6 +24,7 @@
 #include "core/permutation.h"
 #include "core/small_vec.h"
 #include "core/u64_map.h"
+#include "search/eccs.h"
 #include "search/evaluator.h"
 
 namespace tandrel {
@@ -88,6 +89,10 @@ struct CircuitECC {
     std::string str(const InstrArena& arena) const;
     /// "CircuitECC { size: 1, front_gates: {h(0)}, back_gates: {h(0)}, circuits: [(0) h(0) (0)] }".
     std::string debug(const InstrArena& arena) const;
+
+    /// The bucket as a class: its triples' circuits sorted by (length, instructions, permutation), then the
+    /// qubits renumbered so that the first member's are 0 .. k-1 in the order of their old indices.
+    ECC simplify(const InstrArena& arena) const;
 };
 
 /// The three counters of a search: circuits explored (taken from the queue), circuits evaluated, and
@@ -139,6 +144,17 @@ struct RawECCs {
 
     /// Number of stored circuits over all buckets.
     size_t triple_count() const;
+
+    /// Every bucket as a class (`CircuitECC::simplify`), the classes sorted.
+    ECCs simplify() const;
+    /// The class of a circuit's key, each member expressed in the frame of the circuit; nothing when the key
+    /// has no bucket.
+    std::optional<ECC> find_equivalents(const Evaluator& evaluator, std::span<const Instr32> instrs) const;
+    /// The key of the representative of `current_key`'s bucket extended by `instr`, when this table has it.
+    std::optional<uint64_t> compute_next_key(const Evaluator& evaluator, uint64_t current_key, Instr32 instr) const;
+    /// Every stored circuit re-filed under another evaluator. The result shares this table's cells (and keeps
+    /// them alive); its surface-gate sets are empty.
+    RawECCs switch_evaluator(const Evaluator& evaluator) const;
 
     /// Breadth-first search over `instrs` up to `max_size` instructions with the evaluator's canonical key,
     /// filing every circuit once per placement the evaluator returns. Prints a progress line to standard
