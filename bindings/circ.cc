@@ -10,6 +10,7 @@
 #include "classes.h"
 #include "conventions.h"
 #include "identity/identity_circ.h"
+#include "instr_list.h"
 #include "permut32_caster.h"
 
 namespace tandrel::py {
@@ -49,16 +50,6 @@ using PyCirc = Obj<Circ>;
 using PyInstr = Obj<Instr32>;
 nb::class_<PyCirc>* cls = nullptr;
 
-std::vector<PyInstr> instr_objects(const std::vector<Instr32>& instrs) {
-    return std::vector<PyInstr>(instrs.begin(), instrs.end());
-}
-
-std::vector<Instr32> instr_values(const std::vector<PyInstr>& instrs) {
-    std::vector<Instr32> out;
-    out.reserve(instrs.size());
-    for (const PyInstr& i : instrs) out.push_back(*Read(i));
-    return out;
-}
 }  // namespace
 
 void declare_circ(nb::module_& m) {
@@ -71,13 +62,13 @@ void define_circ() {
     c.def(
         "__init__",
         [](PyCirc* self, const std::vector<PyInstr>& instrs, const MaybePerm& perm) {
-            std::vector<Instr32> values = instr_values(instrs);
+            std::vector<Instr32> values = instrs_from_python(instrs);
             new (self)
                 PyCirc(perm.perm ? Circ::make(std::move(values), *perm.perm) : Circ::new_no_perm(std::move(values)));
         },
         nb::arg("instrs"), nb::arg("perm") = nb::none(),
         "Creates a circuit from instructions and an optional permutation.");
-    c.def_prop_ro("instrs", [](const PyCirc& s) { return instr_objects(Read(s)->instrs); });
+    c.def_prop_ro("instrs", [](const PyCirc& s) { return instrs_to_python(Read(s)->instrs); });
     c.def_prop_ro("perm", [](const PyCirc& s) { return Read(s)->perm; });
     c.def(
         "nqubits", [](const PyCirc& s) { return Read(s)->nqubits(); }, "Number of qubits tracked by the permutation.");
@@ -104,7 +95,7 @@ void define_circ() {
     c.def("len", [](const PyCirc& s) { return Read(s)->len(); }, "Number of instructions.");
     c.def("is_empty", [](const PyCirc& s) { return Read(s)->is_empty(); }, "Returns whether the circuit is empty.");
     c.def(
-        "instrs_with_swaps", [](const PyCirc& s) { return instr_objects(Read(s)->instrs_with_swaps()); },
+        "instrs_with_swaps", [](const PyCirc& s) { return instrs_to_python(Read(s)->instrs_with_swaps()); },
         "Returns instructions plus swaps needed for stored permutation.");
     c.def(
         "rotate_representative", [](const PyCirc& s) { return Obj<IdentityCirc>(rotate_representative(*Read(s))); },
@@ -116,7 +107,7 @@ void define_circ() {
     c.def("__getitem__", [](const PyCirc& s, I64 idx) { return PyInstr(Read(s)->at(idx)); }, nb::arg("idx"));
     // Indexing wraps around, so the sequence protocol's fallback iteration would never end: iterate the
     // instructions once instead.
-    c.def("__iter__", [](const PyCirc& s) { return nb::iter(nb::cast(instr_objects(Read(s)->instrs))); });
+    c.def("__iter__", [](const PyCirc& s) { return nb::iter(nb::cast(instrs_to_python(Read(s)->instrs))); });
     c.def("__str__", [](const PyCirc& s) { return Read(s)->str(); });
     c.def("__repr__", [](const PyCirc& s) { return Read(s)->debug(); });
     c.def("__hash__", [](const PyCirc& s) { return reduce_hash(Read(s)->hash_value()); });

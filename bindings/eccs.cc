@@ -9,6 +9,7 @@
 
 #include "classes.h"
 #include "conventions.h"
+#include "instr_list.h"
 #include "identity/class_identities.h"
 #include "search/quartz_json.h"
 
@@ -23,11 +24,7 @@ nb::class_<PyECCs>* eccs_cls = nullptr;
 std::vector<std::vector<Obj<Instr32>>> to_python(const std::vector<std::vector<Instr32>>& circuits) {
     std::vector<std::vector<Obj<Instr32>>> out;
     out.reserve(circuits.size());
-    for (const auto& c : circuits) {
-        std::vector<Obj<Instr32>>& row = out.emplace_back();
-        row.reserve(c.size());
-        for (const Instr32& i : c) row.emplace_back(i);
-    }
+    for (const auto& c : circuits) out.push_back(instrs_to_python(c));
     return out;
 }
 

@@ -12,6 +12,7 @@
 
 #include "classes.h"
 #include "conventions.h"
+#include "instr_list.h"
 #include "permut32_caster.h"
 
 namespace tandrel::py {
@@ -20,13 +21,6 @@ namespace {
 using PyEvaluator = Obj<Evaluator>;
 nb::class_<PyEvaluator>* cls = nullptr;
 }  // namespace
-
-std::vector<Instr32> instrs_from_python(const std::vector<Obj<Instr32>>& instrs) {
-    std::vector<Instr32> out;
-    out.reserve(instrs.size());
-    for (const auto& i : instrs) out.push_back(*Read(i));
-    return out;
-}
 
 void declare_evaluator(nb::module_& m) {
     cls = new nb::class_<PyEvaluator>(

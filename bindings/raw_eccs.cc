@@ -9,10 +9,9 @@
 
 #include "classes.h"
 #include "conventions.h"
+#include "instr_list.h"
 
 namespace tandrel::py {
-
-std::vector<Instr32> instrs_from_python(const std::vector<Obj<Instr32>>& instrs);  // evaluator.cc
 
 namespace {
 using PyRawECCs = Obj<RawECCs>;
@@ -29,11 +28,16 @@ std::vector<Gate16> gates_from_python(const std::vector<Obj<Gate16>>& gates) {
 /// The Python result of a search: (the table, [explored, evaluated, inserted]).
 using SearchResult = nb::typed<nb::tuple, PyRawECCs, nb::typed<nb::list, int>>;
 
-/// The table moves into its Python object rather than being copied.
-SearchResult search_result(std::pair<RawECCs, SearchCounters> result) {
-    auto owned = std::make_unique<PyRawECCs>(std::move(result.first));
-    nb::object table = nb::cast(owned.get(), nb::rv_policy::take_ownership);
+/// A new Python table that the table moves into rather than being copied.
+nb::typed<nb::object, PyRawECCs> table_object(RawECCs table) {
+    auto owned = std::make_unique<PyRawECCs>(std::move(table));
+    nb::object obj = nb::cast(owned.get(), nb::rv_policy::take_ownership);
     owned.release();
+    return nb::typed<nb::object, PyRawECCs>(obj);
+}
+
+SearchResult search_result(std::pair<RawECCs, SearchCounters> result) {
+    nb::object table = table_object(std::move(result.first));
     nb::list counters;
     for (size_t c : result.second) counters.append(c);
     return SearchResult(nb::make_tuple(table, counters));
@@ -101,10 +105,7 @@ void define_raw_eccs() {
     c.def(
         "switch_evaluator",
         [](const PyRawECCs& r, const PyEvaluator& evaluator) {
-            auto owned = std::make_unique<PyRawECCs>(Read(r)->switch_evaluator(*Read(evaluator)));
-            nb::object table = nb::cast(owned.get(), nb::rv_policy::take_ownership);
-            owned.release();
-            return nb::typed<nb::object, PyRawECCs>(table);
+            return table_object(Read(r)->switch_evaluator(*Read(evaluator)));
         },
         nb::arg("new_evaluator"),
         "Re-evaluates all stored circuits under a new evaluator.\n\nUseful for cross-checking "

@@ -12,6 +12,7 @@
 #include "conventions.h"
 #include "identity/identity_circ.h"
 #include "object_form.h"
+#include "instr_list.h"
 #include "probe/probe.h"
 
 namespace nb = nanobind;
@@ -22,12 +23,6 @@ namespace {
 
 using PyCirc = py::Obj<Circ>;
 using PyIdentity = py::Obj<IdentityCirc>;
-
-std::vector<Instr32> instr_values(const std::vector<py::Obj<Instr32>>& instrs) {
-    std::vector<Instr32> out;
-    for (const auto& i : instrs) out.push_back(i.value);
-    return out;
-}
 
 template <class F>
 double ns_per_call(size_t iters, F&& f) {
@@ -75,7 +70,7 @@ void probe_identity(nb::module_& m) {
     m.def("circ_affected_qubits", [](const PyCirc& c) { return c.value.affected_qubits(); });
     // A circuit of the given instructions and permutation word, stored without any check.
     m.def("circ_from_parts", [](const std::vector<py::Obj<Instr32>>& instrs, uint32_t raw) {
-        return PyCirc(Circ::from_parts(instr_values(instrs), Permut32{raw}));
+        return PyCirc(Circ::from_parts(py::instrs_from_python(instrs), Permut32{raw}));
     });
     m.def("circ_perm_raw", [](const PyCirc& c) { return c.value.perm.raw; });
     m.def("circ_to_object", [](const PyCirc& c) { return py::circ_to_object(c.value); });

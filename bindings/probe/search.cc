@@ -16,6 +16,7 @@
 #include "core/small_vec.h"
 #include "core/u64_map.h"
 #include "permut32_caster.h"
+#include "instr_list.h"
 #include "probe/probe.h"
 #include "search/evaluator.h"
 #include "search/raw_eccs.h"
@@ -32,12 +33,6 @@ using py::U64;
 using py::Usize;
 using py::Write;
 using PyRawECCs = Obj<RawECCs>;
-
-std::vector<Instr32> instrs_of(const std::vector<Obj<Instr32>>& instrs) {
-    std::vector<Instr32> out;
-    for (const auto& i : instrs) out.push_back(*Read(i));
-    return out;
-}
 
 nb::list py_instrs(const Instr32* first, const Instr32* last) {
     nb::list out;
@@ -158,7 +153,7 @@ void probe_search(nb::module_& m) {
     m.def("circ_triple_simplify", [](Permut32 front, const std::vector<Obj<Instr32>>& instrs, Permut32 back) {
         InstrArena arena;
         InstrList list;
-        for (Instr32 i : instrs_of(instrs)) list = arena.cons(list, i);
+        for (Instr32 i : py::instrs_from_python(instrs)) list = arena.cons(list, i);
         auto [out, perm] = CircTriple{front, list, back}.simplify(arena);
         return nb::make_tuple(py_instrs(out), perm);
     });
@@ -170,7 +165,7 @@ void probe_search(nb::module_& m) {
           [](PyRawECCs& table, U64 key, Permut32 front, Permut32 back, U32 circ,
              const std::vector<Obj<Instr32>>& instrs) -> std::optional<uint32_t> {
               Write t(table);
-              const std::vector<Instr32> v = instrs_of(instrs);
+              const std::vector<Instr32> v = py::instrs_from_python(instrs);
               const auto r = t->add_entry(key, front, back, InstrList{circ}, v);
               if (!r) return std::nullopt;
               return r->index;
@@ -186,7 +181,7 @@ void probe_search(nb::module_& m) {
     // Runs a search and frees its table's cells one by one: (triples, live cells before, cells freed, live after).
     m.def("search_and_free_cells",
           [](const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
-              auto [table, counters] = RawECCs::search(*Read(e), instrs_of(instrs), max_size);
+              auto [table, counters] = RawECCs::search(*Read(e), py::instrs_from_python(instrs), max_size);
               const size_t triples = table.triple_count();
               const size_t before = table.arena->live_cells();
               const size_t freed = table.free_cells();
@@ -197,13 +192,13 @@ void probe_search(nb::module_& m) {
     m.def("raw_eccs_free_cells", [](PyRawECCs& table) { return Write(table)->free_cells(); });
 
     m.def("front_surface_gates", [](const std::vector<Obj<Instr32>>& instrs) {
-        const std::vector<Instr32> v = instrs_of(instrs);
+        const std::vector<Instr32> v = py::instrs_from_python(instrs);
         std::vector<Instr32> out;
         circuit_get_surface_gates(v.begin(), v.end(), [&](Instr32 g) { out.push_back(g); });
         return py_instrs(out);
     });
     m.def("back_surface_gates", [](const std::vector<Obj<Instr32>>& instrs) {
-        const std::vector<Instr32> v = instrs_of(instrs);
+        const std::vector<Instr32> v = py::instrs_from_python(instrs);
         std::vector<Instr32> out;
         circuit_get_surface_gates(v.rbegin(), v.rend(), [&](Instr32 g) { out.push_back(g); });
         return py_instrs(out);
@@ -217,8 +212,8 @@ void probe_search(nb::module_& m) {
         [](const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs, Usize max_size, const std::string& kind,
            const std::string& threads, Usize batch_evaluations, Usize pool_min_evaluations) {
             const SearchOptions o = options_of(threads, batch_evaluations, pool_min_evaluations);
-            if (kind == "search") return to_python(RawECCs::search(*Read(e), instrs_of(instrs), max_size, o));
-            if (kind == "naive") return to_python(RawECCs::search_naive(*Read(e), instrs_of(instrs), max_size, o));
+            if (kind == "search") return to_python(RawECCs::search(*Read(e), py::instrs_from_python(instrs), max_size, o));
+            if (kind == "naive") return to_python(RawECCs::search_naive(*Read(e), py::instrs_from_python(instrs), max_size, o));
             throw nb::value_error("kind must be 'search' or 'naive'");
         },
         nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"), nb::arg("kind"), nb::arg("threads"),
@@ -270,7 +265,7 @@ void probe_search(nb::module_& m) {
           [](const PyRawECCs& table, const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
               Read t(table);
               Read ev(e);
-              const std::vector<Instr32> extra = instrs_of(instrs);
+              const std::vector<Instr32> extra = py::instrs_from_python(instrs);
               EvalScratch scratch;
               std::vector<Instr32> circuit;
               size_t count = 0;

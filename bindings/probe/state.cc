@@ -9,6 +9,7 @@
 #include "circuit/instr.h"
 #include "conventions.h"
 #include "permut32_caster.h"
+#include "instr_list.h"
 #include "probe/probe.h"
 #include "search/evaluator.h"
 #include "state/kernels.h"
@@ -22,12 +23,6 @@ namespace {
 using py::Obj;
 using py::Read;
 using py::Write;
-
-std::vector<Instr32> instrs_of(const std::vector<Obj<Instr32>>& instrs) {
-    std::vector<Instr32> out;
-    for (const auto& i : instrs) out.push_back(*Read(i));
-    return out;
-}
 
 template <class F>
 double ns_per_call(size_t iters, F&& f) {
@@ -67,7 +62,7 @@ void probe_state(nb::module_& m) {
     });
     m.def("evaluate_pairs", [](const Obj<Evaluator>& e, const std::vector<Obj<Instr32>>& instrs) {
         EvalScratch& s = Evaluator::thread_scratch();
-        Read(e)->evaluate_into(instrs_of(instrs), s);
+        Read(e)->evaluate_into(py::instrs_from_python(instrs), s);
         return s.pairs;
     });
     m.def("evaluator_states", [](const Obj<Evaluator>& e) {
@@ -78,7 +73,7 @@ void probe_state(nb::module_& m) {
     m.def("bench_evaluate", [](uint32_t n, const std::vector<Obj<Instr32>>& instrs, size_t iters) {
         Rng rng = Rng::from_seed(7);
         const Evaluator e = Evaluator::from_random(rng, n);
-        const std::vector<Instr32> circuit = instrs_of(instrs);
+        const std::vector<Instr32> circuit = py::instrs_from_python(instrs);
         EvalScratch scratch;
         e.evaluate_into(circuit, scratch);  // warm-up: adjoints registered, scratch sized
         nb::dict out;
