@@ -7,8 +7,8 @@ from tandrel import Gate, Instr
 from tandrel import _probe
 
 
-def circuit(spec):
-    return [Instr(Gate.from_name(name), list(q)) for name, *q in spec]
+def circuit(gates):
+    return [Instr(Gate.from_name(name), list(q)) for name, *q in gates]
 
 
 WORKLOADS = [

@@ -251,9 +251,9 @@ CIRCUIT_3Q = st.lists(
 
 @settings(max_examples=60, deadline=None)
 @given(CIRCUIT_3Q)
-def test_surface_gates_commute_to_their_side(spec):
+def test_surface_gates_commute_to_their_side(gates):
     """Moving a front surface gate to the start, or a back surface gate to the end, keeps the unitary."""
-    c = [instr(name, q) if isinstance(q, int) else instr(name, *q) for name, q in spec]
+    c = [instr(name, q) if isinstance(q, int) else instr(name, *q) for name, q in gates]
     u = circuit_unitary(c, 3)
     texts_c = texts(c)
     for g in probe.front_surface_gates(c):

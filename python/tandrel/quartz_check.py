@@ -30,11 +30,11 @@ def _gate_matrix(name, cache):
     return cache[name]
 
 
-def _qubits(spec, where):
-    if not isinstance(spec, list):
+def _qubits(names, where):
+    if not isinstance(names, list):
         raise FileProblem(f"{where}: qubit list is not an array")
     out = []
-    for q in spec:
+    for q in names:
         m = _QUBIT.match(q) if isinstance(q, str) else None
         if m is None:
             raise FileProblem(f"{where}: {q!r} is not a qubit of the form Q<index>")
