@@ -36,6 +36,16 @@ nb::typed<nb::object, PyRawECCs> table_object(RawECCs table) {
     return nb::typed<nb::object, PyRawECCs>(obj);
 }
 
+/// Search options that let Ctrl-C (or any pending signal handler that raises) stop a search at its next
+/// progress line.
+SearchOptions interruptible() {
+    SearchOptions o;
+    o.on_progress = [] {
+        if (PyErr_CheckSignals() != 0) throw nb::python_error();
+    };
+    return o;
+}
+
 SearchResult search_result(std::pair<RawECCs, SearchCounters> result) {
     nb::object table = table_object(std::move(result.first));
     nb::list counters;
@@ -59,21 +69,21 @@ void define_raw_eccs() {
     c.def_static(
         "search",
         [](const PyEvaluator& evaluator, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
-            return search_result(RawECCs::search(*Read(evaluator), instrs_from_python(instrs), max_size));
+            return search_result(RawECCs::search(*Read(evaluator), instrs_from_python(instrs), max_size, interruptible()));
         },
         nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"),
         "Optimized search using permutation-equivalent placements per circuit.");
     c.def_static(
         "search_naive",
         [](const PyEvaluator& evaluator, const std::vector<Obj<Instr32>>& instrs, Usize max_size) {
-            return search_result(RawECCs::search_naive(*Read(evaluator), instrs_from_python(instrs), max_size));
+            return search_result(RawECCs::search_naive(*Read(evaluator), instrs_from_python(instrs), max_size, interruptible()));
         },
         nb::arg("evaluator"), nb::arg("instrs"), nb::arg("max_size"),
         "Exhaustive baseline search without permutation-based multiplicity reduction.");
     c.def_static(
         "generate",
         [](const PyEvaluator& evaluator, const std::vector<Obj<Gate16>>& gates, Usize max_size) {
-            return search_result(RawECCs::generate(*Read(evaluator), gates_from_python(gates), max_size));
+            return search_result(RawECCs::generate(*Read(evaluator), gates_from_python(gates), max_size, interruptible()));
         },
         nb::arg("evaluator"), nb::arg("gates"), nb::arg("max_size"),
         "Generates ECCs from a gate set using the optimized search.\n\nAdjoint gates are added automatically if "
@@ -81,7 +91,7 @@ void define_raw_eccs() {
     c.def_static(
         "generate_naive",
         [](const PyEvaluator& evaluator, const std::vector<Obj<Gate16>>& gates, Usize max_size) {
-            return search_result(RawECCs::generate_naive(*Read(evaluator), gates_from_python(gates), max_size));
+            return search_result(RawECCs::generate_naive(*Read(evaluator), gates_from_python(gates), max_size, interruptible()));
         },
         nb::arg("evaluator"), nb::arg("gates"), nb::arg("max_size"),
         "Generates ECCs from a gate set using the naive search.");

@@ -99,3 +99,21 @@ def test_generate_bad_input(tmp_path, args, message):
     assert r.returncode == 2 and message in r.stderr and "Traceback" not in r.stderr
     assert len(r.stderr.strip().splitlines()) == 1 and r.stdout == ""
     assert os.listdir(tmp_path) == []
+
+
+def test_ctrl_c_stops_a_long_search():
+    import signal
+
+    code = (
+        "import tandrel as t\n"
+        "g = [t.Gate.from_name(n) for n in ['h', 't', 'cx']]\n"
+        "t.RawECCs.generate(t.Evaluator(4), g, 12)\n"
+    )
+    p = subprocess.Popen([sys.executable, "-c", code], stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    try:
+        assert p.stdout.readline().startswith("#0 Exploring")
+        p.send_signal(signal.SIGINT)
+        _, err = p.communicate(timeout=60)
+    finally:
+        p.kill()
+    assert p.returncode != 0 and "KeyboardInterrupt" in err

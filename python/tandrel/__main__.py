@@ -164,6 +164,9 @@ def main(argv=None):
     except UsageProblem as e:
         print(f"tandrel {args.command}: error: {e}", file=sys.stderr)
         return 2
+    except KeyboardInterrupt:
+        print(f"tandrel {args.command}: interrupted", file=sys.stderr)
+        return 130
     except Exception as e:  # file problems of verify
         from tandrel.quartz_check import FileProblem
 

@@ -320,8 +320,10 @@ std::pair<RawECCs, SearchCounters> run_search(const Evaluator& evaluator, std::s
             const InstrList circ = queue.front();
             queue.pop_front();
             Extensions& x = batch[k];
-            if (counters[0] % PROGRESS_EVERY == 0)
+            if (counters[0] % PROGRESS_EVERY == 0) {
                 print_progress(line, counters, x.circuit, queue.size(), map.inner.size());
+                if (options.on_progress) options.on_progress();
+            }
             uint32_t begin = 0;
             for (size_t j = 0; j < instrs.size(); ++j) {
                 if (j == x.failed_at) std::rethrow_exception(x.error);

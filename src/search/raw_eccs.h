@@ -12,6 +12,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -111,6 +112,9 @@ struct SearchOptions {
     size_t batch_evaluations = 32768;
     /// Batches of fewer evaluations run on the calling thread.
     size_t pool_min_evaluations = 2048;
+    /// Called on the calling thread after every progress line; whatever it throws ends the search (the Python
+    /// layer checks for pending signals here, so that Ctrl-C stops a long search).
+    std::function<void()> on_progress;
 };
 
 /// The raw table: buckets by evaluation key.
