@@ -24,7 +24,17 @@ struct Qreal {
     constexpr Qreal(double value) : v(value) {}  // NOLINT: implicit by design, amplitudes mix freely with doubles
 
     /// The grid bucket: v * 2^24 rounded half away from zero, saturated to int64 (NaN gives 0).
-    int64_t percision_repr() const { return saturate(std::round(v * GRID)); }
+    int64_t percision_repr() const {
+        const double x = v * GRID;
+        // Within the int64 range (NaN is not) round on the truncated integer instead of calling std::round, which
+        // is not inlined: x - trunc(x) is exact, so the result is the same for every x.
+        if (x >= -9223372036854775808.0 && x < 9223372036854775808.0) {
+            const int64_t t = static_cast<int64_t>(x);
+            const double frac = x - static_cast<double>(t);
+            return t + int64_t(frac >= 0.5) - int64_t(frac <= -0.5);
+        }
+        return saturate(x);
+    }
 
     /// True when |v| < 2^-24 (false for NaN).
     bool near_zero() const { return std::fabs(v) < NEAR_ZERO; }

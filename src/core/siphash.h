@@ -40,9 +40,30 @@ public:
     }
     void write_u8(uint8_t x) { write(&x, 1); }
     void write_u16(uint16_t x) { write(&x, 2); }
-    void write_u32(uint32_t x) { write(&x, 4); }
-    void write_u64(uint64_t x) { write(&x, 8); }
-    void write_i64(int64_t x) { write(&x, 8); }
+    /// The 4 little-endian bytes of x, merged into the pending tail word without a byte loop.
+    void write_u32(uint32_t x) {
+        length_ += 4;
+        if (ntail_ < 4) {
+            tail_ |= uint64_t(x) << (8 * ntail_);
+            ntail_ += 4;
+            if (ntail_ < 8) return;
+            compress(tail_);
+            tail_ = 0;
+            ntail_ = 0;
+        } else {
+            compress(tail_ | (uint64_t(x) << (8 * ntail_)));
+            ntail_ -= 4;
+            tail_ = ntail_ ? uint64_t(x) >> (32 - 8 * ntail_) : 0;
+        }
+    }
+    /// The 8 little-endian bytes of x: one compression, the word shifted across the pending tail bytes.
+    void write_u64(uint64_t x) {
+        length_ += 8;
+        if (ntail_ == 0) return compress(x);
+        compress(tail_ | (x << (8 * ntail_)));
+        tail_ = x >> (64 - 8 * ntail_);
+    }
+    void write_i64(int64_t x) { write_u64(static_cast<uint64_t>(x)); }
 
     /// The 64-bit hash of everything written so far (the hasher may be written to further afterwards).
     uint64_t finish() const {

@@ -123,16 +123,7 @@ uint64_t StateVec::hash_value() const {
     SipHasher13 h;
     auto stream = [&h](const std::vector<Qreal>& part) {
         h.write_u32(static_cast<uint32_t>(part.size()));
-        int64_t block[64];
-        size_t k = 0;
-        for (const Qreal& x : part) {
-            block[k++] = x.percision_repr();
-            if (k == 64) {
-                h.write(block, sizeof(block));
-                k = 0;
-            }
-        }
-        h.write(block, k * sizeof(int64_t));
+        for (const Qreal& x : part) h.write_i64(x.percision_repr());
     };
     stream(re);
     stream(im);
