@@ -98,9 +98,8 @@ std::vector<std::string> Gate16::params() const { return data().params; }
 
 unsigned Gate16::nqargs() const { return static_cast<unsigned>(std::countr_zero(data().matrix.nrows)); }
 
-Gate16 Gate16::adjoint() const {
+Gate16 Gate16::make_adjoint() const {
     const GateData& rec = data();
-    if (std::optional<Gate16> known = rec.adjoint.load()) return *known;
     // Two threads may both get here; deduplication gives both the same handle, so both store the same link.
     const Gate16 adj = make(rec.name + "\u2020", rec.params, rec.matrix.adjoint());
     InstructionSet::get().set_adjoint(*this, adj);

@@ -58,7 +58,8 @@ struct Gate16 {
     unsigned nqargs() const;
 
     /// The adjoint gate, registered on first request as the conjugate transpose named with a dagger (U+2020);
-    /// through deduplication it is an existing gate whenever one has that matrix.
+    /// through deduplication it is an existing gate whenever one has that matrix. Once recorded, it is one read
+    /// of the record's link.
     Gate16 adjoint() const;
 
     /// The name, followed by the parameters joined with ", " in parentheses when there are any: "rz(pi/3)".
@@ -71,6 +72,10 @@ struct Gate16 {
 
     friend bool operator==(const Gate16&, const Gate16&) = default;
     friend std::strong_ordering operator<=>(const Gate16&, const Gate16&) = default;
+
+private:
+    /// Computes, registers and records the adjoint (the first request for this gate).
+    Gate16 make_adjoint() const;
 };
 static_assert(sizeof(Gate16) == 2);
 
@@ -156,6 +161,11 @@ private:
 };
 
 inline const GateData& Gate16::data() const { return InstructionSet::get()[*this]; }
+
+inline Gate16 Gate16::adjoint() const {
+    if (std::optional<Gate16> known = data().adjoint.load()) return *known;
+    return make_adjoint();
+}
 
 template <class F>
 decltype(auto) Gate16::matrix(F&& f) const {

@@ -46,8 +46,12 @@ struct Qreal {
 
     Qreal sqrt() const { return Qreal(std::sqrt(v)); }
 
-    friend bool operator==(Qreal a, Qreal b) { return a.percision_repr() == b.percision_repr(); }
-    friend std::strong_ordering operator<=>(Qreal a, Qreal b) { return a.percision_repr() <=> b.percision_repr(); }
+    // Equal doubles share their bucket, so the buckets are only computed for values that differ.
+    friend bool operator==(Qreal a, Qreal b) { return a.v == b.v || a.percision_repr() == b.percision_repr(); }
+    friend std::strong_ordering operator<=>(Qreal a, Qreal b) {
+        if (a.v == b.v) return std::strong_ordering::equal;
+        return a.percision_repr() <=> b.percision_repr();
+    }
 
     friend Qreal operator+(Qreal a, Qreal b) { return a.v + b.v; }
     friend Qreal operator-(Qreal a, Qreal b) { return a.v - b.v; }

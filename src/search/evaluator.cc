@@ -64,13 +64,15 @@ void Evaluator::evaluate_extension_into(const StateVec& prefix_forward, std::spa
 
 void Evaluator::backtrack_into(std::span<const Instr32> instrs, EvalScratch& out) const {
     out.pairs.clear();
+    // Every candidate runs the same backward circuit; its adjoint handles are looked up once.
+    out.adjoints.clear();
+    for (auto it = instrs.rbegin(); it != instrs.rend(); ++it) out.adjoints.push_back({it->gate.adjoint(), it->qargs});
     bool have_best = false;
     get_orderinfo(out.forward).for_each_perm([&](Permut32 t) {
         const Permut32 u = t.inv();
         StateVec& q = out.candidate;
-        assign(q, backtrack_state);
-        apply_permutation(q, t);
-        apply_adjoint_instrs(q, instrs);
+        permute_into(q, backtrack_state, t);
+        apply_instrs(q, out.adjoints);
         q.normalize_arg();
         const auto [b, mask] = get_orderinfo(q).as_bits();
         if (mask != 0) panic("Non-deterministic front permutation detected during evaluation");

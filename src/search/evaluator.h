@@ -32,6 +32,8 @@ struct EvalScratch {
     StateVec forward;
     /// The candidate being backtracked.
     StateVec candidate;
+    /// The backward circuit: the adjoints of the instructions in reverse order, resolved once per evaluation.
+    std::vector<Instr32> adjoints;
 };
 
 /// The two fixed random states of a search. Immutable after construction; shared read-only by all threads.

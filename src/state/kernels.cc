@@ -142,28 +142,23 @@ void perform_swap_gate(StateVec& s, const uint8_t* q, size_t nq) {
     });
 }
 
-/// `GATE_FUNCS`, indexed by handle: the built-in handles are small, so a short array covers them all.
-struct GateFuncs {
-    static constexpr size_t SIZE = 64;
-    std::array<GateKernel, SIZE> kernels{};
-};
+}  // namespace
 
-const GateFuncs& gate_funcs() {
-    static const GateFuncs GATE_FUNCS = [] {
-        GateFuncs t;
-        const std::pair<Gate16, GateKernel> entries[] = {
-            {H, perform_h_gate},     {X, perform_x_gate},     {Z, perform_z_gate},
-            {S, perform_s_gate},     {SDG, perform_sdg_gate}, {T, perform_t_gate},
-            {TDG, perform_tdg_gate}, {CX, perform_cx_gate},   {SWAP, perform_swap_gate},
-        };
-        for (auto [g, k] : entries) {
-            check(g.raw < GateFuncs::SIZE, "built-in handle < GATE_FUNCS size");
-            t.kernels[g.raw] = k;
-        }
-        return t;
-    }();
-    return GATE_FUNCS;
+GateFuncs GateFuncs::build() {
+    GateFuncs t;
+    const std::pair<Gate16, GateKernel> entries[] = {
+        {H, perform_h_gate},     {X, perform_x_gate},     {Z, perform_z_gate},
+        {S, perform_s_gate},     {SDG, perform_sdg_gate}, {T, perform_t_gate},
+        {TDG, perform_tdg_gate}, {CX, perform_cx_gate},   {SWAP, perform_swap_gate},
+    };
+    for (auto [g, k] : entries) {
+        check(g.raw < SIZE, "built-in handle < GATE_FUNCS size");
+        t.kernels[g.raw] = k;
+    }
+    return t;
 }
+
+namespace {
 
 template <size_t K>
 void multiply_k(StateVec& s, const uint8_t* qargs, const DenseMatrix& m) {
@@ -209,11 +204,6 @@ thread_local StateVecCache STATE_VEC_CACHE;
 
 }  // namespace
 
-GateKernel gate_kernel(Gate16 g) {
-    const GateFuncs& t = gate_funcs();
-    return g.raw < GateFuncs::SIZE ? t.kernels[g.raw] : nullptr;
-}
-
 void multiply(StateVec& s, const uint8_t* qargs, size_t nq, const DenseMatrix& m) {
     switch (nq) {
         case 1:
@@ -230,8 +220,7 @@ void multiply(StateVec& s, const uint8_t* qargs, size_t nq, const DenseMatrix& m
     }
 }
 
-void apply_gate(StateVec& s, Gate16 g, const uint8_t* qargs, size_t nq) {
-    if (GateKernel k = gate_kernel(g)) return k(s, qargs, nq);
+void apply_dense(StateVec& s, Gate16 g, const uint8_t* qargs, size_t nq) {
     g.matrix([&](const DenseMatrix& m) { multiply(s, qargs, nq, m); });
 }
 
@@ -240,26 +229,48 @@ void reserve_state_vec_cache(uint32_t n) {
     while (e.size() <= n) e.push_back(StateVec::zeros(uint32_t(e.size())));
 }
 
+namespace {
+/// dst[perm.permut_bv(i)] := src[i] for both parts; `dst` already has `src`'s length.
+void scatter(Qreal* dst_re, Qreal* dst_im, const Qreal* src_re, const Qreal* src_im, size_t len, Permut32 perm) {
+    // dest[i] = dest[i without its lowest bit] | image of the lowest bit: one OR per amplitude.
+    const uint32_t n = perm.len();
+    uint8_t image[Permut32::MAX_LEN];
+    for (uint32_t q = 0; q < n; ++q) image[q] = uint8_t(1u << perm.at(q));
+    uint8_t dest[256];
+    dest[0] = 0;
+    dst_re[0] = src_re[0];
+    dst_im[0] = src_im[0];
+    for (size_t i = 1; i < len; ++i) {
+        const size_t d = dest[i & (i - 1)] | image[std::countr_zero(i)];
+        dest[i] = uint8_t(d);
+        dst_re[d] = src_re[i];
+        dst_im[d] = src_im[i];
+    }
+}
+}  // namespace
+
+void permute_into(StateVec& dst, const StateVec& src, Permut32 perm) {
+    check(perm.len() == src.nqubits(), "perm.len() == self.nqubits()");
+    const size_t len = src.len();
+    if (perm.is_identity()) {
+        dst.re.assign(src.re.begin(), src.re.end());
+        dst.im.assign(src.im.begin(), src.im.end());
+        return;
+    }
+    dst.re.resize(len);
+    dst.im.resize(len);
+    scatter(dst.re.data(), dst.im.data(), src.re.data(), src.im.data(), len, perm);
+}
+
 void apply_permutation(StateVec& s, Permut32 perm) {
     const uint32_t n = s.nqubits();
     check(perm.len() == n, "perm.len() == self.nqubits()");
     auto& cache = STATE_VEC_CACHE.entries;
     check_index(n, cache.size());
+    // The identity moves nothing: the state already holds the result.
+    if (perm.is_identity()) return;
     StateVec& scratch = cache[n];
-    const size_t len = s.len();
-    // dest[i] = dest[i without its lowest bit] | image of the lowest bit: one OR per amplitude.
-    uint8_t image[Permut32::MAX_LEN];
-    for (uint32_t q = 0; q < n; ++q) image[q] = uint8_t(1u << perm.at(q));
-    uint8_t dest[256];
-    dest[0] = 0;
-    scratch.re[0] = s.re[0];
-    scratch.im[0] = s.im[0];
-    for (size_t i = 1; i < len; ++i) {
-        const size_t d = dest[i & (i - 1)] | image[std::countr_zero(i)];
-        dest[i] = uint8_t(d);
-        scratch.re[d] = s.re[i];
-        scratch.im[d] = s.im[i];
-    }
+    scatter(scratch.re.data(), scratch.im.data(), s.re.data(), s.im.data(), s.len(), perm);
     std::swap(s.re, scratch.re);
     std::swap(s.im, scratch.im);
 }

@@ -17,6 +17,19 @@ OrderInfo OrderInfo::make(size_t n) {
     return o;
 }
 
+namespace {
+// Written out: the array operators compare through a library call (memcmp for equality).
+inline bool key_less(const QubitKey& a, const QubitKey& b) {
+    if (a[0] != b[0]) return a[0] < b[0];
+    if (a[1] != b[1]) return a[1] < b[1];
+    if (a[2] != b[2]) return a[2] < b[2];
+    return a[3] < b[3];
+}
+inline bool key_eq(const QubitKey& a, const QubitKey& b) {
+    return a[0] == b[0] && a[1] == b[1] && a[2] == b[2] && a[3] == b[3];
+}
+}  // namespace
+
 void OrderInfo::sort_eqclass_by_key(size_t c, const QubitKey* keys) {
     check_index(c, nclasses);
     const size_t start = c == 0 ? 0 : eq_classes[c - 1];
@@ -25,7 +38,7 @@ void OrderInfo::sort_eqclass_by_key(size_t c, const QubitKey* keys) {
     for (size_t i = start + 1; i < end; ++i) {
         const uint8_t q = permut[i];
         size_t j = i;
-        while (j > start && keys[q] < keys[permut[j - 1]]) {
+        while (j > start && key_less(keys[q], keys[permut[j - 1]])) {
             permut[j] = permut[j - 1];
             --j;
         }
@@ -33,7 +46,7 @@ void OrderInfo::sort_eqclass_by_key(size_t c, const QubitKey* keys) {
     }
     size_t cls = c;
     for (size_t pos = start + 1; pos < end; ++pos) {
-        if (keys[permut[pos]] != keys[permut[pos - 1]]) {
+        if (!key_eq(keys[permut[pos]], keys[permut[pos - 1]])) {
             // A new class ends at `pos`; it goes before the entry of the class being split, which keeps its end.
             for (size_t k = nclasses; k > cls; --k) eq_classes[k] = eq_classes[k - 1];
             eq_classes[cls] = uint8_t(pos);

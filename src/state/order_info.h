@@ -56,6 +56,8 @@ Permut32 get_permutation(const StateVec& s);
 template <class F>
 void OrderInfo::for_each_perm(F&& f) const {
     auto [b, mask] = as_bits();
+    // Row 0 holds only the identity, and b * identity is b.
+    if (mask == 0) return f(b);
     const uint32_t len_bits = uint32_t(n) << Permut32::LEN_SHIFT;
     const uint32_t entries = Permut32::entries_mask(n);
     for (Permut32 q : eqmask_to_perms(mask)) f(b * Permut32{(q.raw & entries) | len_bits});

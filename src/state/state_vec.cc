@@ -64,8 +64,6 @@ StateVec StateVec::from_random_symmetric(Rng& rng, uint32_t n) {
     return s;
 }
 
-uint32_t StateVec::nqubits() const { return static_cast<uint32_t>(std::countr_zero(re.size())); }
-
 Qcomplex StateVec::at(size_t i) const {
     check_index(i, re.size());
     return {re[i], im[i]};

@@ -2,6 +2,7 @@
 // value of qubit q. Equality and hash go through the tolerant grid of `Qreal`, after phase canonicalisation.
 #pragma once
 
+#include <bit>
 #include <compare>
 #include <cstdint>
 #include <string>
@@ -32,7 +33,7 @@ struct StateVec {
     static size_t len_for(uint32_t n);
 
     size_t len() const { return re.size(); }
-    uint32_t nqubits() const;
+    uint32_t nqubits() const { return static_cast<uint32_t>(std::countr_zero(re.size())); }
 
     Qcomplex at(size_t i) const;
     void set(size_t i, Qcomplex value);
