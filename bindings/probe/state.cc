@@ -8,6 +8,7 @@
 
 #include "circuit/instr.h"
 #include "conventions.h"
+#include "core/siphash.h"
 #include "permut32_caster.h"
 #include "instr_list.h"
 #include "probe/probe.h"
@@ -33,6 +34,19 @@ double ns_per_call(size_t iters, F&& f) {
 }
 
 volatile uint64_t sink;
+
+/// SipHash of the exact bits of both parts: unlike `hash_value`, it sees every last bit of every amplitude.
+uint64_t bits_digest(const StateVec& s) {
+    SipHasher13 h;
+    h.write(s.re.data(), s.re.size() * sizeof(Qreal));
+    h.write(s.im.data(), s.im.size() * sizeof(Qreal));
+    return h.finish();
+}
+
+/// (key, pairs, exact digest of B, exact digest of F) of the last evaluation left in `s`.
+nb::tuple evaluation_record(const EvalScratch& s) {
+    return nb::make_tuple(s.best.hash_value(), s.pairs, bits_digest(s.best), bits_digest(s.forward));
+}
 }  // namespace
 
 void probe_state(nb::module_& m) {
@@ -64,6 +78,27 @@ void probe_state(nb::module_& m) {
         EvalScratch& s = Evaluator::thread_scratch();
         Read(e)->evaluate_into(py::instrs_from_python(instrs), s);
         return s.pairs;
+    });
+    // The evaluator drawn from a generator of a fixed seed.
+    m.def("seeded_evaluator", [](uint64_t seed, uint32_t n) {
+        Rng rng = Rng::from_seed(seed);
+        return Obj<Evaluator>(Evaluator::from_random(rng, n));
+    });
+    // The evaluation of `instrs` under the evaluator of a fixed seed, from scratch and (for a non-empty circuit)
+    // as the extension of its prefix: each as (key, pairs, exact digest of B, exact digest of F).
+    m.def("evaluate_seeded", [](uint64_t seed, uint32_t n, const std::vector<Obj<Instr32>>& instrs) {
+        Rng rng = Rng::from_seed(seed);
+        const Evaluator e = Evaluator::from_random(rng, n);
+        const std::vector<Instr32> circuit = py::instrs_from_python(instrs);
+        EvalScratch s;
+        e.evaluate_into(circuit, s);
+        nb::tuple whole = evaluation_record(s);
+        if (circuit.empty()) return nb::make_tuple(whole, nb::none());
+        StateVec prefix = e.initial_state;
+        apply_instrs(prefix, std::span(circuit).first(circuit.size() - 1));
+        EvalScratch x;
+        e.evaluate_extension_into(prefix, circuit, x);
+        return nb::make_tuple(whole, evaluation_record(x));
     });
     m.def("evaluator_states", [](const Obj<Evaluator>& e) {
         return nb::make_tuple(Obj<StateVec>(Read(e)->initial_state), Obj<StateVec>(Read(e)->backtrack_state));
