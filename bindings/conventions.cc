@@ -207,6 +207,8 @@ void register_exceptions() {
     });
 }
 
+void set_panic_error(const std::exception& failure) { PyErr_SetString(panic_exception, failure.what()); }
+
 void install_text_signatures(nb::handle any_method, nb::handle any_function) {
     if (original_method_getattro) return;
     auto patch = [](PyTypeObject* tp, getattrofunc& original, getattrofunc replacement) {

@@ -160,6 +160,10 @@ inline Py_hash_t reduce_hash(uint64_t h) {
 /// and registers the translation of internal failures and of the conventions' own exceptions.
 void register_exceptions();
 
+/// Sets the pending Python exception for an internal failure, as the exception translator would. For code that
+/// must not throw (nanobind's result casters are noexcept) and reports failure by returning a null handle.
+void set_panic_error(const std::exception& failure);
+
 /// Makes every bound function's `__doc__` its docstring alone and gives it a `__text_signature__`, so that
 /// functions read like CPython builtins ("($self)" and the description). Takes one instance method and one
 /// static method of any class, whose types are patched for every function of the module.

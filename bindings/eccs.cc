@@ -35,13 +35,18 @@ std::vector<PyECC> copies(const std::vector<ECC>& eccs) {
     return out;
 }
 
-/// A path argument: a str or an os.PathLike whose path is a str.
+/// A path argument: a str or an os.PathLike whose path is a str, as the bytes the file system sees. Like
+/// open(), it encodes with the file system encoding (undecodable bytes of a name come back from their surrogate
+/// escapes) and refuses an embedded null byte with ValueError rather than cutting the path short.
 std::string path_argument(nb::handle filepath) {
     PyObject* p = PyOS_FSPath(filepath.ptr());
     if (!p) throw nb::python_error();
     nb::object path = nb::steal(p);
     if (!PyUnicode_Check(path.ptr())) throw nb::type_error("filepath must be a str or an os.PathLike of str");
-    return nb::cast<std::string>(path);
+    PyObject* encoded = nullptr;
+    if (!PyUnicode_FSConverter(path.ptr(), &encoded)) throw nb::python_error();
+    nb::object owner = nb::steal(encoded);
+    return std::string(PyBytes_AS_STRING(encoded), size_t(PyBytes_GET_SIZE(encoded)));
 }
 }  // namespace
 

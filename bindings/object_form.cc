@@ -1,6 +1,8 @@
 // Nodes over Python objects for the object-form walk, and the writer of the form.
 #include "object_form.h"
 
+#include <nanobind/stl/string.h>
+
 #include <string>
 
 #include "conventions.h"

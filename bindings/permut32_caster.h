@@ -43,11 +43,20 @@ struct type_caster<tandrel::Permut32> {
         return true;
     }
 
+    /// A null handle with PanicException pending when the word is not a permutation that can be read (a length
+    /// field above 8, possible only for a word taken unchecked from the object form): the caster must not throw.
     static handle from_cpp(tandrel::Permut32 p, rv_policy, cleanup_list*) noexcept {
+        std::array<uint8_t, tandrel::Permut32::MAX_LEN> entries{};
+        try {
+            for (uint8_t i = 0; i < p.len(); ++i) entries[i] = p.at(i);
+        } catch (const tandrel::Panic& e) {
+            tandrel::py::set_panic_error(e);
+            return {};
+        }
         PyObject* t = PyTuple_New(p.len());
         if (!t) return {};
         for (uint8_t i = 0; i < p.len(); ++i) {
-            PyObject* v = PyLong_FromLong(p.at(i));
+            PyObject* v = PyLong_FromLong(entries[i]);
             if (!v) {
                 Py_DECREF(t);
                 return {};

@@ -82,11 +82,11 @@ void define_state_vec() {
     c.def("check", [](const PyStateVec& s) { return Read(s)->check(); }, "Checks unit-norm invariant.");
     c.def(
         "__imul__",
-        [](nb::handle self, const Obj<Instr32>& other) {
+        [](PyStateVec& self, const Obj<Instr32>& other) {
             Instr32 instr = *Read(other);
-            Write w(nb::cast<PyStateVec&>(self));
-            apply_instrs(*w, {&instr, 1});
-            return nb::borrow(self);
+            apply_instrs(*Write(self), {&instr, 1});
+            // The operator's result is the receiver itself, found again from its value.
+            return nb::find(&self);
         },
         nb::arg("other"), nb::is_operator(), "In-place application of one instruction.");
     def_equality<StateVec>(c);

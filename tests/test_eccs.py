@@ -128,6 +128,25 @@ def test_quartz_file_errors(tmp_path):
         e.dump_quartz(3)
 
 
+@pytest.mark.parametrize(
+    "name, written",
+    [
+        # a name that is not UTF-8 reaches Python with surrogate escapes and goes back to the same bytes, as with open()
+        (os.fsdecode(b"e\xffx.json"), b"e\xffx.json"),
+        ("\u2020.json", "\u2020.json".encode()),
+    ],
+)
+def test_quartz_path_is_encoded_like_open(tmp_path, name, written):
+    make([[([i(h, 0)], ID2)]]).dump_quartz(str(tmp_path / name))
+    assert os.listdir(os.fsencode(tmp_path)) == [written]
+
+
+def test_quartz_path_with_null_byte_is_refused(tmp_path):
+    with pytest.raises(ValueError, match="null byte"):
+        make([[([i(h, 0)], ID2)]]).dump_quartz(str(tmp_path / "a\0b.json"))
+    assert os.listdir(tmp_path) == []
+
+
 def test_identity_circuits_of_classes():
     from tandrel import Circ, IdentityCirc
 

@@ -109,6 +109,10 @@ def test_gate_without_qubits():
         ("h", [0, 0], "Number of qubit arguments does not match gate arity"),  # the count is tested first
         ("cx", [3], "Number of qubit arguments does not match gate arity"),
         ("h", [], "Number of qubit arguments does not match gate arity"),
+        # 255 marks an empty slot: taken as a qubit it would make h(255) an instruction without qubits
+        ("h", [255], "Qubit index 255 is reserved for an absent qubit argument"),
+        ("cx", [0, 255], "Qubit index 255 is reserved for an absent qubit argument"),
+        ("cx", [255, 254], "Qubit index 255 is reserved for an absent qubit argument"),
     ],
 )
 def test_construction_failures(name, qargs, message):
@@ -296,7 +300,7 @@ def test_order_equality_and_hash_agree(a, b):
         assert hash(a) == hash(b)
 
 
-@pytest.mark.parametrize("name, qargs", [("h", [0]), ("cx", [1, 0]), ("swap", [7, 3]), ("x", [255])])
+@pytest.mark.parametrize("name, qargs", [("h", [0]), ("cx", [1, 0]), ("swap", [7, 3]), ("x", [254])])
 def test_layout_is_four_bytes(name, qargs):
     raw = bytes(qargs) + b"\xff" * (2 - len(qargs))
     assert probe.instr_layout(instr(name, qargs)) == struct.pack("<H", HANDLES[name]) + raw

@@ -199,3 +199,20 @@ def test_the_first_failure_in_key_order_is_reported(obj, exc, message):
     assert type(info.value) is exc
     if message is not None:
         assert str(info.value) == message
+
+
+# ---- later operations on unchecked circuits ---------------------------------------------------------------------
+
+
+# Words whose length field claims more than 8 points: their entries cannot be read, so handing the permutation to
+# Python is an internal failure rather than an abort of the process.
+@pytest.mark.parametrize("raw", [0x09000000, 0x0FFFFFFF, 0xFFFFFFFF])
+@pytest.mark.parametrize(
+    "operation",
+    [lambda c: c.perm, lambda c: c.representative_with_perm(), lambda c: Circ(c.instrs, c.perm)],
+)
+def test_unreadable_permutation_word_fails_when_returned(raw, operation):
+    ident = IdentityCirc.from_python(form([], {"raw": raw}))
+    with pytest.raises(PanicException):
+        operation(ident.inner)
+    assert ident.pythonize() == form([], {"raw": raw})

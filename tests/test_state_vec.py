@@ -6,7 +6,7 @@ import struct
 import pytest
 
 import tandrel
-from tandrel import PanicException, StateVec
+from tandrel import Gate, Instr, PanicException, StateVec
 from support.siphash_ref import python_hash_of_bytes, reduce_hash
 
 
@@ -176,6 +176,17 @@ def test_python_conventions():
     with pytest.raises(TypeError):
         type("Sub", (StateVec,), {})
     assert StateVec.__module__ == "builtins"
+
+
+@pytest.mark.filterwarnings("ignore:nanobind")
+def test_in_place_product_needs_a_constructed_state():
+    s = StateVec.__new__(StateVec)  # never initialised
+    with pytest.raises(TypeError):
+        s *= Instr(Gate.from_name("h"), [0])
+    t = StateVec([1.0, 0.0], [0.0, 0.0])
+    u = t
+    t *= Instr(Gate.from_name("x"), [0])
+    assert t is u and str(t) == "[0.0000, 1.0000]"
 
 
 @pytest.mark.parametrize(

@@ -11,6 +11,9 @@ Instr32 Instr32::make(Gate16 gate, std::span<const uint8_t> qargs) {
     for (size_t i = 0; i < qargs.size(); ++i)
         for (size_t j = i + 1; j < qargs.size(); ++j)
             if (qargs[i] == qargs[j]) panic("Qubit arguments must be unique");
+    // 0xFF marks an empty slot: stored as a qubit it would silently shorten the argument list.
+    for (uint8_t q : qargs)
+        if (q == QArgs16::NONE) panic("Qubit index 255 is reserved for an absent qubit argument");
     return Instr32{gate, QArgs16::from_iter(qargs)};
 }
 
