@@ -73,6 +73,19 @@ def test_verify_accepts_and_rejects(tmp_path):
         ('[[[0],[0]],{"0_0":[[[1,1],[["h",["Q1"],["Q1"]]]]]}]', "beyond the header's width 1"),
         ('[[[0],[0]],{"0_0":[[[1,1],[["h",["P0"],["P0"]]]]]}]', "is not a qubit"),
         ('[[[0],[0]],{"0_0":[[[2,1],[["cx",["Q0"],["Q0"]]]]]}]', "takes 2 qubits"),
+        # nesting beyond the JSON reader's recursion limit
+        pytest.param("[" * 100000 + "]" * 100000, "nested too deeply", id="deep-nesting"),
+        # gate names that are not strings (unhashable ones among them)
+        ('[[[0],[0]],{"0_0":[[[1,1],[[["h"],["Q0"],["Q0"]]]]]}]', "unknown gate ['h']"),
+        ('[[[0],[0]],{"0_0":[[[1,1],[[{"h":1},["Q0"],["Q0"]]]]]}]', "unknown gate {'h': 1}"),
+        # a qubit number too long for int(), and digits other than 0-9
+        pytest.param('[[[0],[0]],{"0_0":[[[1,1],[["h",["Q' + "9" * 5000 + '"],["Q0"]]]]]}]', "beyond any width",
+                     id="long-qubit-number"),
+        ('[[[0],[0]],{"0_0":[[[2,1],[["h",["Q\u0661"],["Q\u0661"]]]]]}]', "is not a qubit"),
+        # widths whose unitaries would not fit in memory, and a boolean where the count belongs
+        ('[[[0],[0]],{"0_0":[[[16,1],[["h",["Q0"],["Q0"]]]]]}]', "too wide to verify exactly"),
+        ('[[[0],[0]],{"0_0":[[[11,0],[]]]}]', "too wide to verify exactly"),
+        ('[[[0],[0]],{"0_0":[[[true,1],[["h",["Q0"],["Q0"]]]]]}]', "must start with the qubit count"),
     ],
 )
 def test_verify_bad_files(tmp_path, content, message):
@@ -99,6 +112,24 @@ def test_generate_bad_input(tmp_path, args, message):
     assert r.returncode == 2 and message in r.stderr and "Traceback" not in r.stderr
     assert len(r.stderr.strip().splitlines()) == 1 and r.stdout == ""
     assert os.listdir(tmp_path) == []
+
+
+def test_verify_compares_every_member_with_the_first(tmp_path):
+    # a wide class: ten qubits is the widest width that is checked
+    member = [[10, 2], [["h", ["Q9"], ["Q9"]], ["h", ["Q9"], ["Q9"]]]]
+    doc = [[[0], [0]], {"0_0": [member, [[10, 0], []], member, [[1, 1], [["x", ["Q0"], ["Q0"]]]]]}]
+    path = tmp_path / "wide.json"
+    path.write_text(json.dumps(doc))
+    r = run("verify", str(path))
+    assert r.returncode == 1 and "class 0_0: circuits 3 differ from circuit 0" in r.stdout
+
+
+def test_generate_writes_a_name_that_is_not_utf8(tmp_path):
+    out = os.fsencode(tmp_path) + b"/e\xff.json"
+    r = subprocess.run([sys.executable, "-m", "tandrel", "generate", "--gates", "h", "--qubits", "1", "--size", "2",
+                        "--out", out], capture_output=True)
+    assert r.returncode == 0, r.stderr
+    assert os.listdir(os.fsencode(tmp_path)) == [b"e\xff.json"]
 
 
 def test_ctrl_c_stops_a_long_search():

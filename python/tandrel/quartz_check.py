@@ -12,7 +12,11 @@ import re
 import numpy as np
 
 TOLERANCE = 1e-9
-_QUBIT = re.compile(r"^Q(\d+)$")
+# A circuit's unitary takes 16 * 4^width bytes (16 MiB at 10 qubits) and every gate touches all of it.
+MAX_WIDTH = 10
+_QUBIT = re.compile(r"^Q([0-9]+)$")
+# Longer qubit numbers are beyond every width anyway (and int() refuses very long digit strings).
+_MAX_QUBIT_DIGITS = 9
 
 
 class FileProblem(Exception):
@@ -20,10 +24,12 @@ class FileProblem(Exception):
 
 
 def _gate_matrix(name, cache):
+    if not isinstance(name, str):  # also keeps unhashable values away from the cache
+        raise FileProblem(f"unknown gate {name!r}")
     if name not in cache:
         from . import Gate
 
-        gate = Gate.from_name(name) if isinstance(name, str) else None
+        gate = Gate.from_name(name)
         if gate is None:
             raise FileProblem(f"unknown gate {name!r}")
         cache[name] = np.asarray(gate.matrix, dtype=complex)
@@ -38,6 +44,9 @@ def _qubits(names, where):
         m = _QUBIT.match(q) if isinstance(q, str) else None
         if m is None:
             raise FileProblem(f"{where}: {q!r} is not a qubit of the form Q<index>")
+        digits = len(m.group(1).lstrip("0"))
+        if digits > _MAX_QUBIT_DIGITS:
+            raise FileProblem(f"{where}: a qubit index of {digits} digits is beyond any width this check can verify")
         out.append(int(m.group(1)))
     return out
 
@@ -101,6 +110,8 @@ def read_classes(path):
         raise FileProblem(f"cannot read {path}: {e.strerror or e}") from None
     except (json.JSONDecodeError, UnicodeDecodeError) as e:
         raise FileProblem(f"{path} is not valid JSON: {e}") from None
+    except RecursionError:
+        raise FileProblem(f"{path} is nested too deeply to be an ECC set") from None
     if not (isinstance(doc, list) and len(doc) == 2 and isinstance(doc[1], dict)):
         raise FileProblem(f"{path}: expected a two-element array whose second element maps keys to classes")
     classes = []
@@ -116,20 +127,22 @@ def verify_class(key, circuits, cache):
     width = 1
     for ci, c in enumerate(circuits):
         header = c[0] if isinstance(c, list) and c else None
-        if not (isinstance(header, list) and header and isinstance(header[0], int) and header[0] >= 0):
+        count = header[0] if isinstance(header, list) and header else None
+        if not (isinstance(count, int) and not isinstance(count, bool) and count >= 0):
             raise FileProblem(f"class {key}, circuit {ci}: a header must start with the qubit count")
-        if header[0] > 16:
-            raise FileProblem(f"class {key}, circuit {ci}: {header[0]} qubits is too wide to verify exactly")
-        width = max(width, header[0])
-    # Qubits are checked against each circuit's own header; the unitaries are built on the widest of the class.
-    unitaries = [
-        circuit_unitary(c, width, f"class {key}, circuit {ci}", cache, bound=c[0][0]) for ci, c in enumerate(circuits)
-    ]
-    if not unitaries:
-        return None
+        if count > MAX_WIDTH:
+            raise FileProblem(f"class {key}, circuit {ci}: {count} qubits is too wide to verify exactly")
+        width = max(width, count)
+    # Qubits are checked against each circuit's own header; the unitaries are built on the widest of the class,
+    # one at a time against the first, so that a large class holds two of them at once.
+    first = None
     bad, worst = [], 0.0
-    for ci, u in enumerate(unitaries[1:], start=1):
-        d = phase_distance(unitaries[0], u)
+    for ci, c in enumerate(circuits):
+        u = circuit_unitary(c, width, f"class {key}, circuit {ci}", cache, bound=c[0][0])
+        if first is None:
+            first = u
+            continue
+        d = phase_distance(first, u)
         if d > TOLERANCE:
             bad.append(ci)
             worst = max(worst, d)
