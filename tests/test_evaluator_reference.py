@@ -14,6 +14,7 @@ import pytest
 
 from tandrel import Gate, Instr, PanicException, StateVec
 from tandrel import _probe as probe
+from support.unitary import inverse
 
 NAMES = ["h", "x", "z", "s", "sdg", "t", "tdg", "y", "rz(pi/3)", "cx", "swap", "cz", "cs"]
 GRID = Fraction(2**24)
@@ -77,13 +78,6 @@ def permute(re, im, p):
         d = sum(1 << p[j] for j in range(n) if i >> j & 1)
         out_re[d], out_im[d] = re[i], im[i]
     return out_re, out_im
-
-
-def inverse(p):
-    q = [0] * len(p)
-    for i, x in enumerate(p):
-        q[x] = i
-    return tuple(q)
 
 
 def order(re, im):

@@ -13,7 +13,7 @@ from hypothesis import strategies as st
 
 from tandrel import Evaluator, Gate, Instr, PanicException, RawECCs
 from tandrel import _probe as probe
-from support.unitary import canonical_class, circuit_unitary, perm_matrix
+from support.unitary import canonical_class, circuit_unitary, inverse, perm_matrix
 
 G = {name: Gate.from_name(name) for name in ["h", "x", "t", "tdg", "s", "cx", "cz", "swap"]}
 NIL = probe.ALIAS_NIL
@@ -30,13 +30,6 @@ def texts(instrs):
 
 def identity(n):
     return tuple(range(n))
-
-
-def inverse(p):
-    q = [0] * len(p)
-    for i, x in enumerate(p):
-        q[x] = i
-    return tuple(q)
 
 
 def relabel(i, p):

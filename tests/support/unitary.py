@@ -59,3 +59,11 @@ def canonical_class(u, n, decimals=6):
             if best is None or key < best:
                 best = key
     return best
+
+
+def inverse(p):
+    """The inverse permutation q of p: q[p[i]] = i."""
+    q = [0] * len(p)
+    for i, x in enumerate(p):
+        q[x] = i
+    return tuple(q)
